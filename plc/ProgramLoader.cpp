@@ -94,8 +94,12 @@ std::string ListingLine(int counter, const std::string& line) {
 }
 
 bool TProgramLoader::LoadFile(const std::filesystem::path& file, const ListSink& list) {
+    return LoadText(ReadWholeFile(file), list);
+}
+
+bool TProgramLoader::LoadText(const std::string& content, const ListSink& list) {
     std::vector<std::string> kept;
-    for (std::string& line : SplitLines(ReadWholeFile(file)))
+    for (std::string& line : SplitLines(content))
         if (IsInstructionLine(line)) kept.push_back(std::move(line));
 
     if (kept.size() > static_cast<size_t>(kMaxProgramLines)) {

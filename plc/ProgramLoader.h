@@ -46,6 +46,8 @@ class TProgramLoader {
     // instruction lines is refused with a message: nothing of the loaded program changes
     // and its listing is sent to `list` again. Returns true when the program was loaded.
     bool LoadFile(const std::filesystem::path& file, const ListSink& list);
+    // The same for file content already read.
+    bool LoadText(const std::string& content, const ListSink& list);
 
     const TProgramLines& Lines() const { return lines_; }
     const std::vector<std::string>& Listing() const { return listing_; }

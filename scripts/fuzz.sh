@@ -13,5 +13,5 @@ for target in build-fuzz/fuzz/fuzz_*; do
   mkdir -p "$corpus"
   cp -n fuzz/seeds/* "$corpus"/ 2>/dev/null || true
   echo "== $name for ${SECONDS_PER_TARGET}s"
-  "$target" -max_total_time="$SECONDS_PER_TARGET" -max_len=4096 -print_final_stats=1 "$corpus"
+  dict=fuzz/stl.dict; "$target" -dict="$dict" -max_total_time="$SECONDS_PER_TARGET" -max_len=4096 -print_final_stats=1 "$corpus"
 done

@@ -1,0 +1,254 @@
+#include "TestBench.h"
+
+#include <array>
+#include <charconv>
+#include <istream>
+#include <ostream>
+#include <sstream>
+#include <stdexcept>
+
+namespace corvane::testbench {
+
+namespace {
+
+// A line the bench cannot understand; stops the script with exit status 2.
+struct EUsage : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+// A failed expectation; stops the script with exit status 1.
+struct EExpect : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+bool ParseNumber(std::string_view text, long long& value) {
+    if (text.empty()) return false;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+struct TAddress {
+    char Area = 'Q';  // I, Q, M, V or T
+    int Byte = 0;     // timer number for T
+    int Bit = 0;
+
+    std::string Text() const {
+        if (Area == 'T') return "T" + std::to_string(Byte);
+        return std::string(1, Area) + std::to_string(Byte) + "." + std::to_string(Bit);
+    }
+    int Element() const { return Byte * plc::kBitsPerByte + Bit; }
+};
+
+bool AllDigits(std::string_view s) {
+    if (s.empty() || s.size() > 3) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+TAddress ParseAddress(const std::string& word) {
+    const auto bad = [&] { return EUsage("malformed or non-existent address '" + word + "'"); };
+    if (word.size() < 2) throw bad();
+    TAddress a;
+    a.Area = word[0];
+    if (a.Area == 'T') {
+        const std::string_view number = std::string_view(word).substr(1);
+        if (!AllDigits(number)) throw bad();
+        a.Byte = std::stoi(std::string(number));
+        if (a.Byte >= plc::kTimerCount) throw bad();
+        return a;
+    }
+    if (a.Area != 'I' && a.Area != 'Q' && a.Area != 'M' && a.Area != 'V') throw bad();
+    const size_t dot = word.find('.');
+    if (dot == std::string::npos) throw bad();
+    const std::string_view byte = std::string_view(word).substr(1, dot - 1);
+    const std::string_view bit = std::string_view(word).substr(dot + 1);
+    if (!AllDigits(byte) || bit.size() != 1 || bit[0] < '0' || bit[0] > '7') throw bad();
+    a.Byte = std::stoi(std::string(byte));
+    a.Bit = bit[0] - '0';
+    if (a.Byte >= plc::kBytesPerArea) throw bad();
+    return a;
+}
+
+TAddress ParseBitAddress(const std::string& word) {
+    const TAddress a = ParseAddress(word);
+    if (a.Area == 'T') throw EUsage("'" + word + "' is a timer, a bit address is needed");
+    return a;
+}
+
+bool ParseBinary(const std::string& word) {
+    if (word == "0") return false;
+    if (word == "1") return true;
+    throw EUsage("expected 0 or 1, got '" + word + "'");
+}
+
+long long ParseCount(const std::vector<std::string>& words) {
+    if (words.size() < 2) return 1;
+    long long n = 0;
+    if (!ParseNumber(words[1], n) || n < 0) throw EUsage("expected a count, got '" + words[1] + "'");
+    return n;
+}
+
+std::vector<std::string> SplitWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+}  // namespace
+
+struct TTestBench::TCommand {
+    std::string_view Name;
+    size_t MinArgs;
+    size_t MaxArgs;  // SIZE_MAX: any number
+    void (*Run)(TTestBench& bench, const std::vector<std::string>& words);
+};
+
+namespace {
+
+bool ValueOf(const plc::TPLC& plc, const TAddress& a) {
+    switch (a.Area) {
+        case 'I': return plc.I[static_cast<size_t>(a.Element())];
+        case 'Q': return plc.Q[static_cast<size_t>(a.Element())];
+        case 'M': return plc.M[static_cast<size_t>(a.Element())];
+        case 'V': return plc.V[static_cast<size_t>(a.Element())];
+        default: return plc.Timers[static_cast<size_t>(a.Byte)].Done;
+    }
+}
+
+}  // namespace
+
+TTestBench::TTestBench(std::ostream& out, std::ostream& err)
+    : out_(out), err_(err), previousService_(plc::SetMessageService(this)) {
+    plc_.ResetMemory();
+}
+
+TTestBench::~TTestBench() { plc::SetMessageService(previousService_); }
+
+void TTestBench::ShowMessage(std::string_view text) { out_ << "message: " << text << '\n'; }
+void TTestBench::ShowOutput(int, bool) {}
+bool TTestBench::ReadSwitch(int element) { return switches_[static_cast<size_t>(element)]; }
+
+void TTestBench::Load(const std::filesystem::path& file) {
+    listing_.clear();
+    plc::RunEvent([&] {
+        loader_.LoadFile(file, [this](const std::string& line) { listing_.push_back(line); });
+    });
+}
+
+void TTestBench::Refresh() { control_.RefreshEvent(*this); }
+
+void TTestBench::Scan() {
+    plc::RunEvent([this] { control_.ScanEvent(); });
+}
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+}  // namespace
+
+void TTestBench::Execute(const Words& words) {
+    static const std::array<TCommand, 14> kCommands = {{
+        {"load", 1, 1, [](TTestBench& b, const Words& w) { b.Load(w[1]); }},
+        {"list", 0, 0,
+         [](TTestBench& b, const Words&) {
+             for (const std::string& line : b.listing_) b.out_ << line << '\n';
+         }},
+        {"run", 0, 0, [](TTestBench& b, const Words&) { b.control_.RunCommand(); }},
+        {"stop", 0, 0, [](TTestBench& b, const Words&) { b.control_.StopCommand(); }},
+        {"reset", 0, 0, [](TTestBench& b, const Words&) { b.control_.ResetCommand(); }},
+        {"switch", 2, 2,
+         [](TTestBench& b, const Words& w) {
+             const TAddress a = ParseBitAddress(w[1]);
+             if (a.Area != 'I' || !plc::HasSwitch(a.Element()))
+                 throw EUsage("there is no input switch for '" + w[1] + "'");
+             b.switches_[static_cast<size_t>(a.Element())] = ParseBinary(w[2]);
+         }},
+        {"write", 2, 2,
+         [](TTestBench& b, const Words& w) {
+             const TAddress a = ParseBitAddress(w[1]);
+             long long value = 0;
+             if (!ParseNumber(w[2], value)) throw EUsage("expected an integer, got '" + w[2] + "'");
+             plc::RunEvent([&] { b.plc_.WriteBit(a.Text(), value != 0); });
+         }},
+        {"refresh", 0, 1,
+         [](TTestBench& b, const Words& w) {
+             for (long long n = ParseCount(w); n > 0; --n) b.Refresh();
+         }},
+        {"scan", 0, 1,
+         [](TTestBench& b, const Words& w) {
+             for (long long n = ParseCount(w); n > 0; --n) b.Scan();
+         }},
+        {"tick", 0, 1,
+         [](TTestBench& b, const Words& w) {
+             for (long long n = ParseCount(w); n > 0; --n) b.plc_.TimerTick();
+         }},
+        {"ms", 0, 1,
+         [](TTestBench& b, const Words& w) {
+             for (long long n = ParseCount(w); n > 0; --n) {
+                 b.Refresh();
+                 b.Scan();
+                 b.plc_.TimerTick();
+             }
+         }},
+        {"print", 1, SIZE_MAX,
+         [](TTestBench& b, const Words& w) {
+             std::vector<TAddress> addresses;  // all checked before anything is printed
+             for (size_t k = 1; k < w.size(); ++k) addresses.push_back(ParseAddress(w[k]));
+             for (const TAddress& a : addresses) {
+                 b.out_ << a.Text() << '=' << ValueOf(b.plc_, a);
+                 if (a.Area == 'T') b.out_ << " count=" << b.plc_.Timers[static_cast<size_t>(a.Byte)].Count;
+                 b.out_ << '\n';
+             }
+         }},
+        {"status", 0, 0,
+         [](TTestBench& b, const Words&) {
+             b.out_ << "state=" << (b.plc_.Running ? "RUN" : "STOP")
+                    << " refresh=" << (b.control_.RefreshEnabled() ? "on" : "off")
+                    << " busy=" << (b.plc_.Busy ? 1 : 0) << '\n';
+         }},
+        {"expect", 2, 2,
+         [](TTestBench& b, const Words& w) {
+             const TAddress a = ParseAddress(w[1]);
+             const bool wanted = ParseBinary(w[2]);
+             const bool actual = ValueOf(b.plc_, a);
+             if (actual != wanted)
+                 throw EExpect("expected " + a.Text() + "=" + w[2] + ", found " + a.Text() + "=" +
+                               (actual ? "1" : "0"));
+         }},
+    }};
+    for (const TCommand& command : kCommands) {
+        if (command.Name != words[0]) continue;
+        const size_t args = words.size() - 1;
+        if (args < command.MinArgs) throw EUsage("missing argument for '" + words[0] + "'");
+        if (args > command.MaxArgs) throw EUsage("too many arguments for '" + words[0] + "'");
+        command.Run(*this, words);
+        return;
+    }
+    throw EUsage("unknown command '" + words[0] + "'");
+}
+
+TExitCode TTestBench::RunScript(std::istream& script) {
+    std::string line;
+    for (int number = 1; std::getline(script, line); ++number) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::vector<std::string> words = SplitWords(line);
+        if (words.empty() || words[0][0] == '#') continue;
+        try {
+            Execute(words);
+        } catch (const EExpect& e) {
+            out_.flush();
+            err_ << "corvane-plc: line " << number << ": " << e.what() << '\n';
+            return TExitCode::ExpectFailed;
+        } catch (const EUsage& e) {
+            out_.flush();
+            err_ << "corvane-plc: line " << number << ": " << e.what() << '\n';
+            return TExitCode::UsageError;
+        }
+    }
+    return TExitCode::Ok;
+}
+
+}  // namespace corvane::testbench
