@@ -265,32 +265,42 @@ void TPLC::ExecuteScanByText() {
     Busy = false;
 }
 
-// Retentive TONR: counts while enabled and keeps Count and Done while disabled; only
-// ResetMemory clears it. The tick runs over all 256 records every millisecond, so the
-// kind letter is classified by one table lookup instead of a chain of comparisons.
+// What the tick does to a timer of each kind letter, so that the loop over all 256 records
+// (every millisecond) needs no comparison chains. Retentive TONR: counts while enabled,
+// keeps Count and Done while disabled; only ResetMemory clears it.
 namespace {
-enum : uint8_t { kDriven = 1, kOffDelay = 2, kRetentive = 4, kOnDelay = 8 };
-constexpr std::array<uint8_t, 256> MakeKindClasses() {
-    std::array<uint8_t, 256> c{};
-    c['N'] = kDriven | kOnDelay;
-    c['F'] = kDriven | kOffDelay;
-    c['R'] = kDriven | kRetentive;
-    return c;
+
+struct TTickRule {
+    int32_t DisabledCountMask;  // 0: a disabled timer restarts; -1: it keeps its count
+    uint8_t DisabledDoneKeep;   // Done := (Done & keep) | set while disabled
+    uint8_t DisabledDoneSet;
+    uint8_t Driven;    // while enabled, Done follows the count
+    uint8_t OffDelay;  // ... inverted
+};
+
+constexpr std::array<TTickRule, 256> MakeTickRules() {
+    std::array<TTickRule, 256> rules{};
+    for (TTickRule& r : rules) r = {0, 1, 0, 0, 0};  // R and O from construction and any other
+    rules['N'] = {0, 0, 0, 1, 0};
+    rules['F'] = {0, 0, 1, 1, 1};
+    rules['R'] = {-1, 1, 0, 1, 0};
+    return rules;
 }
-constexpr std::array<uint8_t, 256> kKindClass = MakeKindClasses();
+
+constexpr std::array<TTickRule, 256> kTickRules = MakeTickRules();
+
 }  // namespace
 
 void TPLC::TimerTick() {
     for (TPLCTimer& t : Timers) {
-        const uint8_t cls = kKindClass[static_cast<uint8_t>(t.Kind)];
-        const bool offDelay = cls & kOffDelay;
+        const TTickRule& rule = kTickRules[static_cast<uint8_t>(t.Kind)];
         if (t.Enable) {
             const int32_t count = t.Count + (t.Count < kMaxTimerCount ? 1 : 0);
             t.Count = count;
-            if (cls & kDriven) t.Done = (count >= t.Target) != offDelay;
-        } else if (!(cls & kRetentive)) {
-            t.Count = 0;
-            t.Done = offDelay || (t.Done && !(cls & kOnDelay));
+            if (rule.Driven) t.Done = (count >= t.Target) != static_cast<bool>(rule.OffDelay);
+        } else {
+            t.Count &= rule.DisabledCountMask;
+            t.Done = (t.Done & rule.DisabledDoneKeep) | rule.DisabledDoneSet;
         }
     }
 }

@@ -85,7 +85,8 @@ bool ParseBinary(const std::string& word) {
 long long ParseCount(const std::vector<std::string>& words) {
     if (words.size() < 2) return 1;
     long long n = 0;
-    if (!ParseNumber(words[1], n) || n < 0) throw EUsage("expected a count, got '" + words[1] + "'");
+    if (!ParseNumber(words[1], n) || n < 0)
+        throw EUsage("expected a count, got '" + words[1] + "'");
     return n;
 }
 
@@ -109,11 +110,16 @@ namespace {
 
 bool ValueOf(const plc::TPLC& plc, const TAddress& a) {
     switch (a.Area) {
-        case 'I': return plc.I[static_cast<size_t>(a.Element())];
-        case 'Q': return plc.Q[static_cast<size_t>(a.Element())];
-        case 'M': return plc.M[static_cast<size_t>(a.Element())];
-        case 'V': return plc.V[static_cast<size_t>(a.Element())];
-        default: return plc.Timers[static_cast<size_t>(a.Byte)].Done;
+        case 'I':
+            return plc.I[static_cast<size_t>(a.Element())];
+        case 'Q':
+            return plc.Q[static_cast<size_t>(a.Element())];
+        case 'M':
+            return plc.M[static_cast<size_t>(a.Element())];
+        case 'V':
+            return plc.V[static_cast<size_t>(a.Element())];
+        default:
+            return plc.Timers[static_cast<size_t>(a.Byte)].Done;
     }
 }
 
@@ -124,11 +130,17 @@ TTestBench::TTestBench(std::ostream& out, std::ostream& err)
     plc_.ResetMemory();
 }
 
-TTestBench::~TTestBench() { plc::SetMessageService(previousService_); }
+TTestBench::~TTestBench() {
+    plc::SetMessageService(previousService_);
+}
 
-void TTestBench::ShowMessage(std::string_view text) { out_ << "message: " << text << '\n'; }
+void TTestBench::ShowMessage(std::string_view text) {
+    out_ << "message: " << text << '\n';
+}
 void TTestBench::ShowOutput(int, bool) {}
-bool TTestBench::ReadSwitch(int element) { return switches_[static_cast<size_t>(element)]; }
+bool TTestBench::ReadSwitch(int element) {
+    return switches_[static_cast<size_t>(element)];
+}
 
 void TTestBench::Load(const std::filesystem::path& file) {
     listing_.clear();
@@ -137,7 +149,9 @@ void TTestBench::Load(const std::filesystem::path& file) {
     });
 }
 
-void TTestBench::Refresh() { control_.RefreshEvent(*this); }
+void TTestBench::Refresh() {
+    control_.RefreshEvent(*this);
+}
 
 void TTestBench::Scan() {
     plc::RunEvent([this] { control_.ScanEvent(); });
@@ -199,7 +213,8 @@ void TTestBench::Execute(const Words& words) {
              for (size_t k = 1; k < w.size(); ++k) addresses.push_back(ParseAddress(w[k]));
              for (const TAddress& a : addresses) {
                  b.out_ << a.Text() << '=' << ValueOf(b.plc_, a);
-                 if (a.Area == 'T') b.out_ << " count=" << b.plc_.Timers[static_cast<size_t>(a.Byte)].Count;
+                 if (a.Area == 'T')
+                     b.out_ << " count=" << b.plc_.Timers[static_cast<size_t>(a.Byte)].Count;
                  b.out_ << '\n';
              }
          }},

@@ -19,7 +19,7 @@ enum class TExitCode : int { Ok = 0, ExpectFailed = 1, UsageError = 2 };
 // faceplate and module boxes. Commands are executed one line at a time; the first failed
 // `expect` or the first line it cannot understand stops the script.
 class TTestBench : private plc::TMessageService, private plc::TIoPanel {
-public:
+  public:
     TTestBench(std::ostream& out, std::ostream& err);
     ~TTestBench() override;
     TTestBench(const TTestBench&) = delete;
@@ -33,7 +33,7 @@ public:
 
     const plc::TPLC& Plc() const { return plc_; }
 
-private:
+  private:
     struct TCommand;
 
     void ShowMessage(std::string_view text) override;
