@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "TextFile.h"
+
 namespace corvane::plc {
 
 class TPLC;
@@ -19,12 +21,6 @@ inline constexpr size_t kStoredLineLength = 20;
 // The global line store: slot 0 unused, at most 20 characters a slot.
 struct TProgramLines {
     std::array<std::string, kMaxProgramLines + 1> Slots;
-};
-
-// The platform's input/output error ("File not found", "I/O error %d", ...).
-class EInOutError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
 };
 
 // Line filter: true when the load command keeps the line as an instruction line.
