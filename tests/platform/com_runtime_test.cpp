@@ -14,10 +14,10 @@ constexpr CLSID kClsid = {
     0x11223344, 0x5566, 0x7788, {0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x00}};
 int gLiveThings = 0;
 
-class Thing : public IUnknown, public ComRefCount {
+class Thing final : public IUnknown, public ComRefCount<Thing> {
   public:
     Thing() { ++gLiveThings; }
-    ~Thing() override { --gLiveThings; }
+    ~Thing() { --gLiveThings; }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = riid == IID_IUnknown ? static_cast<IUnknown*>(this) : nullptr;
@@ -29,7 +29,7 @@ class Thing : public IUnknown, public ComRefCount {
     ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 };
 
-class Factory : public IClassFactory, public ComRefCount {
+class Factory final : public IClassFactory, public ComRefCount<Factory> {
   public:
     int created = 0;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {

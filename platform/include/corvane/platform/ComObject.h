@@ -8,8 +8,10 @@
 
 namespace corvane::platform {
 
-// Reference-counted base of COM implementation classes: starts at 0 so that the first
-// QueryInterface/AddRef by the creator takes ownership; deletes itself at 0.
+// Reference-counted base of COM implementation classes (Derived is the implementing
+// class): starts at 0 so that the first QueryInterface/AddRef by the creator takes
+// ownership; deletes the object at 0.
+template <class Derived>
 class ComRefCount {
   public:
     ComRefCount() = default;
@@ -19,13 +21,13 @@ class ComRefCount {
     ULONG AddRefImpl() { return ++refs_; }
     ULONG ReleaseImpl() {
         const ULONG left = --refs_;
-        if (left == 0) delete this;
+        if (left == 0) delete static_cast<Derived*>(this);
         return left;
     }
     ULONG RefCount() const { return refs_; }
 
   protected:
-    virtual ~ComRefCount() = default;
+    ~ComRefCount() = default;
 
   private:
     std::atomic<ULONG> refs_{0};
