@@ -45,7 +45,14 @@ HRESULT TConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
     // A sink without the outgoing interface could never be called back.
     platform::ComPtr<IUnknown> probe;
     if (FAILED(pUnkSink->QueryInterface(Iid_, probe.PutVoid()))) return CONNECT_E_CANNOTCONNECT;
-    if (OnChange_) OnChange_(pUnkSink, true);
+    // A failing callback leaves the point without a sink; nothing escapes a COM method.
+    if (OnChange_) {
+        try {
+            OnChange_(pUnkSink, true);
+        } catch (...) {
+            return E_FAIL;
+        }
+    }
     *pdwCookie = 1;
     Sink_ = platform::ComPtr<IUnknown>(pUnkSink);
     return S_OK;
@@ -55,8 +62,14 @@ HRESULT TConnectionPoint::Unadvise(DWORD) {
     if (!Sink_) return CONNECT_E_NOCONNECTION;
     // Kept alive across the callback, which may release references of its own.
     platform::ComPtr<IUnknown> sink = Sink_;
-    if (OnChange_) OnChange_(sink.Get(), false);
     Sink_.Reset();
+    if (OnChange_) {
+        try {
+            OnChange_(sink.Get(), false);
+        } catch (...) {
+            return E_FAIL;
+        }
+    }
     return S_OK;
 }
 

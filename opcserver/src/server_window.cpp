@@ -60,7 +60,11 @@ void HandleTask(WPARAM id) {
 }
 
 void PassToHandleException(const std::exception& e) {
-    if (TOpcItemServer* server = ItemServerOrNull()) server->HandleException(e);
+    // The handler's own failure must not unwind through the message loop.
+    try {
+        if (TOpcItemServer* server = ItemServerOrNull()) server->HandleException(e);
+    } catch (...) {
+    }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // The single-sink connection point and IEnumConnectionPoints over it.
+#include <stdexcept>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -133,6 +134,18 @@ TEST(ConnectionPointLife, DestructionDropsTheSinkWithoutCallback) {
     cleared.ClearSink();
     EXPECT_EQ(sink.refs, 1u);
     EXPECT_EQ(callbacks, 2);
+}
+
+TEST(ConnectionPointLife, FailingCallbackLeavesNoSink) {
+    CountedOwner owner;
+    CountedSink sink;
+    TConnectionPoint point(
+        owner, [](IUnknown*, bool) { throw std::runtime_error("no"); }, IID_IOPCShutdown);
+    DWORD cookie = kSentinel;
+    EXPECT_EQ(point.Advise(&sink, &cookie), E_FAIL);
+    EXPECT_EQ(cookie, 0u);
+    EXPECT_EQ(point.Sink(), nullptr);
+    EXPECT_EQ(sink.refs, 1u);
 }
 
 class EnumerateCP : public ConnectionPoint {

@@ -56,7 +56,8 @@ TEST_P(Notification, IsDeliveredBeforeTheSendReturns) {
     EXPECT_EQ(server_->Calls[0].object, &object);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codes, Notification, ::testing::ValuesIn(kNotifications));
+INSTANTIATE_TEST_SUITE_P(Codes, Notification, ::testing::ValuesIn(kNotifications),
+                         [](const auto& info) { return std::string(info.param.operation); });
 
 TEST_F(ServerWindow, UnknownNotificationCodesDoNothing) {
     for (WPARAM code : {0u, 8u, 9u, 0xFFFFu})
@@ -167,6 +168,18 @@ TEST_F(ServerWindow, DiscardedTicksNeverRun) {
     EXPECT_EQ(a.ticks + b.ticks, 0);
     StopServerTimer(a);
     StopServerTimer(b);
+}
+
+class ThrowingHandler : public Simulator {
+  public:
+    void HandleException(const std::exception&) override { throw std::logic_error("handler"); }
+};
+
+TEST(ServerWindowHandler, FailingHandleExceptionDoesNotEscapeTheWindow) {
+    ThrowingHandler server;
+    QueueServerTask(std::make_unique<Task>(1, true));
+    EXPECT_NO_THROW(corvane::platform::ProcessMessages());
+    EXPECT_EQ(gTasksAlive, 0);
 }
 
 TEST_F(ServerWindow, TickOfADestroyedTargetFindsNothing) {
