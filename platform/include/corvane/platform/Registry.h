@@ -1,0 +1,65 @@
+// The registry stand-in: keys and string values under HKEY_CLASSES_ROOT, kept in a
+// human-readable file. Every change rereads the file and replaces it atomically
+// (temporary file + rename), so a crash never leaves a torn file and several
+// processes see each other's changes.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace corvane::platform {
+
+// Any failure of the registry stand-in.
+class ERegistryError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The file exists but cannot be read as a registry file; it is left untouched.
+class ERegistryCorrupt : public ERegistryError {
+  public:
+    using ERegistryError::ERegistryError;
+};
+
+// The registry could not be written; carries the system's own message.
+class ERegistryWriteError : public ERegistryError {
+  public:
+    ERegistryWriteError() : ERegistryError("Error creating system registry entry") {}
+};
+
+// CORVANE_REGISTRY if set, else $XDG_CONFIG_HOME/corvane/registry.reg, else
+// $HOME/.config/corvane/registry.reg.
+std::filesystem::path DefaultRegistryPath();
+
+// HKEY_CLASSES_ROOT. Key paths use '\' between levels; names compare without letter
+// case and keep the case they were created with. An empty value name is the default
+// value.
+class ClassesRoot {
+  public:
+    explicit ClassesRoot(std::filesystem::path file = DefaultRegistryPath());
+
+    const std::filesystem::path& File() const { return file_; }
+
+    void CreateKey(std::string_view key);
+    bool KeyExists(std::string_view key) const;
+    // Creates the key (and its parents) if needed.
+    void SetValue(std::string_view key, std::string_view name, std::string_view value);
+    std::optional<std::string> QueryValue(std::string_view key, std::string_view name = {}) const;
+    // False when the value was not there.
+    bool DeleteValue(std::string_view key, std::string_view name);
+    // False when the key was not there; a key with subkeys is refused (ERegistryError).
+    bool DeleteKey(std::string_view key);
+    // Direct subkeys (their last path segment) and values of a key, in sorted order.
+    std::vector<std::string> SubKeys(std::string_view key) const;
+    std::vector<std::pair<std::string, std::string>> Values(std::string_view key) const;
+
+  private:
+    std::filesystem::path file_;
+};
+
+}  // namespace corvane::platform

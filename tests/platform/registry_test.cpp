@@ -1,0 +1,144 @@
+// The registry file: round trip, atomic replacement, corrupt files and write failures.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "corvane/platform/Registry.h"
+
+namespace fs = std::filesystem;
+using corvane::platform::ClassesRoot;
+using corvane::platform::ERegistryCorrupt;
+using corvane::platform::ERegistryError;
+using corvane::platform::ERegistryWriteError;
+
+namespace {
+
+class RegistryFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("corvane-reg-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        file_ = dir_ / "corvane" / "registry.reg";
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Contents() const {
+        std::ifstream in(file_);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    fs::path dir_, file_;
+};
+
+TEST_F(RegistryFile, ValuesRoundTripThroughTheFile) {
+    ClassesRoot reg(file_);
+    reg.SetValue("Corvane.Simulator.2", "", "Corvane \"S7-200\" simulator");
+    reg.SetValue("Corvane.Simulator.2\\Clsid", "", "{11223344-5566-7788-99AA-BBCCDDEEFF00}");
+    reg.SetValue("Corvane.Simulator.2\\Opc\\Vendor", "", "back\\slash\nline");
+    reg.SetValue("CLSID\\{X}", "Named", "value");
+    ClassesRoot again(file_);
+    EXPECT_EQ(again.QueryValue("Corvane.Simulator.2"), "Corvane \"S7-200\" simulator");
+    EXPECT_EQ(again.QueryValue("corvane.simulator.2\\CLSID"),
+              "{11223344-5566-7788-99AA-BBCCDDEEFF00}");
+    EXPECT_EQ(again.QueryValue("Corvane.Simulator.2\\Opc\\Vendor"), "back\\slash\nline");
+    EXPECT_EQ(again.QueryValue("CLSID\\{X}", "named"), "value");
+    EXPECT_EQ(again.QueryValue("CLSID\\{X}"), std::nullopt);
+    EXPECT_TRUE(again.KeyExists("Corvane.Simulator.2\\Opc"));  // parents are created
+    EXPECT_EQ(again.SubKeys("Corvane.Simulator.2"), (std::vector<std::string>{"Clsid", "Opc"}));
+    EXPECT_NE(Contents().find("[Corvane.Simulator.2\\Clsid]"), std::string::npos);
+}
+
+TEST_F(RegistryFile, KeysWithSubkeysAreNotDeleted) {
+    ClassesRoot reg(file_);
+    reg.SetValue("P\\Opc\\Vendor", "", "v");
+    EXPECT_THROW(reg.DeleteKey("P\\Opc"), ERegistryError);
+    EXPECT_TRUE(reg.DeleteKey("P\\Opc\\Vendor"));
+    EXPECT_TRUE(reg.DeleteKey("P\\Opc"));
+    EXPECT_FALSE(reg.DeleteKey("P\\Opc"));
+    EXPECT_TRUE(reg.KeyExists("P"));
+    EXPECT_FALSE(reg.DeleteValue("P", "missing"));
+}
+
+TEST_F(RegistryFile, ReplacementIsAtomicAndLeavesNoTemporaryFile) {
+    ClassesRoot reg(file_);
+    reg.SetValue("A", "", "1");
+    // A reader that opened the file before the change keeps reading the whole old file:
+    // the new contents arrive as a different file renamed over it, never in place.
+    std::ifstream before(file_);
+    reg.SetValue("B", "", "2");
+    std::stringstream old;
+    old << before.rdbuf();
+    EXPECT_NE(old.str().find("[A]"), std::string::npos);
+    EXPECT_EQ(old.str().find("[B]"), std::string::npos);
+    EXPECT_NE(Contents().find("[B]"), std::string::npos);
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(file_.parent_path())) {
+        ++files;
+        EXPECT_EQ(e.path().filename(), "registry.reg");
+    }
+    EXPECT_EQ(files, 1);
+    // A stale temporary file of a crashed writer does not disturb readers or writers.
+    std::ofstream(file_.string() + ".tmp.999999") << "[half";
+    reg.SetValue("C", "", "3");
+    EXPECT_EQ(ClassesRoot(file_).QueryValue("A"), "1");
+}
+
+TEST_F(RegistryFile, CorruptFileIsReportedAndLeftUntouched) {
+    fs::create_directories(file_.parent_path());
+    const std::string text = "[Good]\n@=\"kept\"\nthis line is not registry text\n";
+    std::ofstream(file_) << text;
+    ClassesRoot reg(file_);
+    try {
+        reg.QueryValue("Good");
+        FAIL() << "corrupt file accepted";
+    } catch (const ERegistryCorrupt& e) {
+        EXPECT_NE(std::string(e.what()).find("line 3"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(reg.SetValue("New", "", "x"), ERegistryCorrupt);
+    EXPECT_EQ(Contents(), text);  // nothing the user had is lost
+}
+
+TEST_F(RegistryFile, FailedWriteRaisesTheSystemMessage) {
+    fs::create_directories(dir_);
+    std::ofstream(dir_ / "corvane") << "a file where the folder should be";
+    ClassesRoot reg(file_);
+    try {
+        reg.SetValue("A", "", "1");
+        FAIL() << "write into a file path succeeded";
+    } catch (const ERegistryWriteError& e) {
+        EXPECT_STREQ(e.what(), "Error creating system registry entry");
+    }
+}
+
+TEST_F(RegistryFile, MissingFileIsAnEmptyRegistry) {
+    ClassesRoot reg(file_);
+    EXPECT_FALSE(reg.KeyExists("Anything"));
+    EXPECT_EQ(reg.QueryValue("Anything"), std::nullopt);
+    EXPECT_TRUE(reg.SubKeys("Anything").empty());
+    EXPECT_FALSE(fs::exists(file_));
+}
+
+TEST(RegistryPath, EnvironmentChoosesTheFile) {
+    const char* old = std::getenv("CORVANE_REGISTRY");
+    const std::string saved = old ? old : "";
+    setenv("CORVANE_REGISTRY", "/tmp/x/reg.reg", 1);
+    EXPECT_EQ(corvane::platform::DefaultRegistryPath(), fs::path("/tmp/x/reg.reg"));
+    unsetenv("CORVANE_REGISTRY");
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedXdg = xdg ? xdg : "";
+    setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
+    EXPECT_EQ(corvane::platform::DefaultRegistryPath(), fs::path("/tmp/cfg/corvane/registry.reg"));
+    if (xdg)
+        setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+    if (old) setenv("CORVANE_REGISTRY", saved.c_str(), 1);
+}
+
+}  // namespace
