@@ -11,7 +11,7 @@ namespace corvane::plc {
 // modal box (its nested event loop keeps the timers running); the test bench prints it.
 // Delivery is synchronous: the operation continues only when ShowMessage returns.
 class TMessageService {
-public:
+  public:
     virtual ~TMessageService() = default;
     virtual void ShowMessage(std::string_view text) = 0;
 };

@@ -10,7 +10,7 @@ namespace corvane::plc {
 // The conversion error ("'%s' is not a valid integer value") and the refusals of
 // out-of-range operands; both end the operation that raised them.
 class EConvertError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -83,7 +83,7 @@ struct TDecodedProgram;
 // and throw EConvertError on malformed or out-of-range operands; whatever they changed
 // before the failing conversion stays changed.
 class TPLC {
-public:
+  public:
     TPLC();
     ~TPLC();
     TPLC(const TPLC&) = delete;
@@ -141,14 +141,16 @@ public:
     // Area named by an operand's first character (I, Q, M, V), or nullptr.
     TBitArea* AreaOf(char letter);
 
-private:
+  private:
     void Push();
     void Pop();
     void TimerBox(std::string_view op, char kindLetter);
     void SetRun(std::string_view op, bool value);
     friend struct TScanEngine;
 
-    std::unique_ptr<TDecodedProgram> Decoded_;
+    // Shared so that a scan keeps the program it started with alive whatever happens inside
+    // a message box it opens.
+    std::shared_ptr<const TDecodedProgram> Decoded_;
 };
 
 }  // namespace corvane::plc

@@ -23,7 +23,7 @@ struct TProgramLines {
 
 // The platform's input/output error ("File not found", "I/O error %d", ...).
 class EInOutError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -35,7 +35,7 @@ std::string ListingLine(int counter, const std::string& line);
 
 // Owns the line store and loads files into it and into the controller.
 class TProgramLoader {
-public:
+  public:
     using ListSink = std::function<void(const std::string&)>;
 
     explicit TProgramLoader(TPLC& plc) : plc_(plc) {}
@@ -50,7 +50,7 @@ public:
     const TProgramLines& Lines() const { return lines_; }
     const std::vector<std::string>& Listing() const { return listing_; }
 
-private:
+  private:
     TPLC& plc_;
     TProgramLines lines_;
     std::vector<std::string> listing_;

@@ -18,7 +18,7 @@ bool HasSwitch(int element);
 
 // The faceplate and module boxes as the refresh sees them.
 class TIoPanel {
-public:
+  public:
     virtual ~TIoPanel() = default;
     virtual void ShowOutput(int element, bool on) = 0;
     virtual bool ReadSwitch(int element) = 0;
@@ -28,7 +28,7 @@ public:
 // handlers. Box check marks and colours are the console's; this holds the net effects on
 // the controller and on the I/O refresh timer.
 class TRunControl {
-public:
+  public:
     explicit TRunControl(TPLC& plc) : plc_(plc) {}
 
     void RunCommand();      // Simulator > RUN: Running, refresh on
@@ -50,7 +50,7 @@ public:
     const TBitArea& OutputCopy() const { return outputCopy_; }
     const TBitArea& InputBuffer() const { return inputBuffer_; }
 
-private:
+  private:
     TPLC& plc_;
     bool refreshEnabled_ = false;
     TBitArea outputCopy_;

@@ -13,7 +13,7 @@ class TPLC;
 // instead each event catches up on all the milliseconds since the previous one, without
 // limit. The clock is injected so that tests decide how much time passes.
 class TTimerBaseDriver {
-public:
+  public:
     using Clock = std::function<std::chrono::nanoseconds()>;
 
     static std::chrono::nanoseconds SteadyNow();
@@ -25,7 +25,7 @@ public:
 
     int64_t TicksRun() const { return ticksRun_; }
 
-private:
+  private:
     TPLC& plc_;
     Clock clock_;
     std::chrono::nanoseconds start_;

@@ -1,0 +1,298 @@
+// TPLC: construction, memory operations and the instruction semantics by operand text.
+#include "PLC_Instruction.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "DecodedProgram.h"
+#include "InstructionSet.h"
+#include "OperandParser.h"
+
+namespace corvane::plc {
+
+std::string RangeErrorText(std::string_view op, std::string_view what, int value, int last) {
+    std::string text = "'";
+    text.append(op);
+    text += "' is not a valid operand: ";
+    text.append(what);
+    text += " number " + std::to_string(value) + " is outside 0 to " + std::to_string(last);
+    return text;
+}
+
+namespace {
+
+struct TTimerDefault {
+    int32_t TimeBase;
+    char Kind;
+};
+
+// The CPU 224's fixed timer layout: retentive (R) and on/off-delay (O) blocks, each with a
+// 1 ms, four 10 ms and the rest 100 ms timers.
+TTimerDefault TimerDefault(int n) {
+    const int block = n < 64 ? n : (n < 128 ? n - 64 : 128);
+    if (block <= 31) {
+        if (block == 0) return {1, 'R'};
+        if (block <= 4) return {10, 'R'};
+        return {100, 'R'};
+    }
+    if (block == 32) return {1, 'O'};
+    if (block <= 36) return {10, 'O'};
+    return {100, 'O'};
+}
+
+}  // namespace
+
+TPLC::TPLC() : Instructions(kInstructionSlots) {
+    for (int n = 0; n < kTimerCount; ++n) {
+        const TTimerDefault d = TimerDefault(n);
+        Timers[static_cast<size_t>(n)].TimeBase = d.TimeBase;
+        Timers[static_cast<size_t>(n)].Kind = d.Kind;
+    }
+    Decoded_ = std::make_shared<TDecodedProgram>();
+}
+
+TPLC::~TPLC() = default;
+
+TBitArea* TPLC::AreaOf(char letter) {
+    switch (letter) {
+        case 'I':
+            return &I;
+        case 'Q':
+            return &Q;
+        case 'M':
+            return &M;
+        case 'V':
+            return &V;
+        default:
+            return nullptr;
+    }
+}
+
+void TPLC::ResetMemory() {
+    I = {};
+    Q = {};
+    M = {};
+    V = {};
+    for (TPLCTimer& t : Timers) {
+        t.Done = false;
+        t.Count = 0;
+        if (t.Kind == 'F') t.Done = true;
+    }
+    Busy = false;
+}
+
+void TPLC::LoadInputs(const TBitArea& source) {
+    constexpr size_t kLoadedInputs = 9 * kBitsPerByte;  // input bytes 0..8 have switches
+    std::copy_n(source.Bits.begin(), kLoadedInputs, I.Bits.begin());
+}
+
+void TPLC::SetMarkerBit(std::string_view address) {
+    if (address.empty()) return;
+    TReportingParse p;
+    const TBitAddress a = ParseBit(p, address);
+    M.At(a.Byte, a.Bit) = true;
+}
+
+void TPLC::ResetMarkerBit(std::string_view address) {
+    if (address.empty()) return;
+    TReportingParse p;
+    const TBitAddress a = ParseBit(p, address);
+    M.At(a.Byte, a.Bit) = false;
+}
+
+void TPLC::WriteBit(std::string_view address, bool value) {
+    TReportingParse p;
+    const TBitAddress a = ParseBit(p, address);
+    if (TBitArea* area = AreaOf(a.Letter)) area->At(a.Byte, a.Bit) = value;
+}
+
+std::optional<bool> TPLC::ReadBit(std::string_view address) {
+    if (address.empty()) return std::nullopt;
+    TReportingParse p;
+    const TBitAddress a = ParseBit(p, address);
+    if (TBitArea* area = AreaOf(a.Letter)) return area->At(a.Byte, a.Bit);
+    return std::nullopt;
+}
+
+// --- logic stack ---
+
+void TPLC::Push() {
+    for (int level = kLogicStackDepth - 1; level > 0; --level)
+        LogicStack[static_cast<size_t>(level)] = LogicStack[static_cast<size_t>(level - 1)];
+}
+
+void TPLC::Pop() {
+    for (int level = 0; level < kLogicStackDepth - 1; ++level)
+        LogicStack[static_cast<size_t>(level)] = LogicStack[static_cast<size_t>(level + 1)];
+    LogicStack[kLogicStackDepth - 1] = false;
+}
+
+namespace {
+
+// Value of a contact operand; nullopt when its letter names no area (nothing is read).
+// A timer operand is recognised by its first character alone; anything else is a bit.
+std::optional<bool> ReadContact(TPLC& plc, std::string_view op) {
+    TReportingParse p;
+    if (!op.empty() && op[0] == 'T') return plc.Timers[static_cast<size_t>(ParseTimer(p, op))].Done;
+    const TBitAddress a = ParseBit(p, op);
+    if (TBitArea* area = plc.AreaOf(a.Letter)) return area->At(a.Byte, a.Bit);
+    return std::nullopt;
+}
+
+bool IsTimerOperand(std::string_view op) {
+    return !op.empty() && op[0] == 'T';
+}
+
+}  // namespace
+
+void TPLC::LD(std::string_view op) {
+    const std::optional<bool> value = ReadContact(*this, op);
+    Push();
+    if (value) LogicStack[0] = *value;
+}
+
+void TPLC::LDN(std::string_view op) {
+    Push();
+    const std::optional<bool> value = ReadContact(*this, op);
+    if (value) LogicStack[0] = !*value;
+}
+
+// A timer operand is only looked at when it can change the result.
+void TPLC::A(std::string_view op) {
+    if (IsTimerOperand(op) && !LogicStack[0]) return;
+    if (const std::optional<bool> value = ReadContact(*this, op))
+        LogicStack[0] = LogicStack[0] && *value;
+}
+
+void TPLC::AN(std::string_view op) {
+    if (IsTimerOperand(op) && !LogicStack[0]) return;
+    if (const std::optional<bool> value = ReadContact(*this, op))
+        LogicStack[0] = LogicStack[0] && !*value;
+}
+
+void TPLC::O(std::string_view op) {
+    if (IsTimerOperand(op) && LogicStack[0]) return;
+    if (const std::optional<bool> value = ReadContact(*this, op))
+        LogicStack[0] = LogicStack[0] || *value;
+}
+
+void TPLC::ON(std::string_view op) {
+    if (IsTimerOperand(op) && LogicStack[0]) return;
+    if (const std::optional<bool> value = ReadContact(*this, op))
+        LogicStack[0] = LogicStack[0] || !*value;
+}
+
+void TPLC::ALD() {
+    LogicStack[0] = LogicStack[0] && LogicStack[1];
+    for (int level = 1; level < kLogicStackDepth - 1; ++level)
+        LogicStack[static_cast<size_t>(level)] = LogicStack[static_cast<size_t>(level + 1)];
+    LogicStack[kLogicStackDepth - 1] = false;
+}
+
+void TPLC::OLD() {
+    LogicStack[0] = LogicStack[0] || LogicStack[1];
+    for (int level = 1; level < kLogicStackDepth - 1; ++level)
+        LogicStack[static_cast<size_t>(level)] = LogicStack[static_cast<size_t>(level + 1)];
+    LogicStack[kLogicStackDepth - 1] = false;
+}
+
+void TPLC::LPS() {
+    Push();
+}
+void TPLC::LPP() {
+    Pop();
+}
+void TPLC::LRD() {
+    LogicStack[0] = LogicStack[1];
+}
+
+// Only Q, M and V are written; an input or any other letter still has its numbers checked.
+void TPLC::Assign(std::string_view op) {
+    TReportingParse p;
+    const TBitAddress a = ParseBit(p, op);
+    if (a.Letter == 'I') return;
+    if (TBitArea* area = AreaOf(a.Letter)) area->At(a.Byte, a.Bit) = LogicStack[0];
+}
+
+void TPLC::SetRun(std::string_view op, bool value) {
+    TReportingParse p;
+    const TBitAddress a = ParseBitWithCount(p, op);
+    if (!LogicStack[0] || a.Letter == 'I') return;
+    TBitArea* area = AreaOf(a.Letter);
+    if (!area) return;
+    for (int bit = a.Bit; bit < a.Bit + a.Count && bit < kBitsPerByte; ++bit)
+        area->At(a.Byte, bit) = value;
+}
+
+void TPLC::S(std::string_view op) {
+    SetRun(op, true);
+}
+void TPLC::R(std::string_view op) {
+    SetRun(op, false);
+}
+
+void TPLC::TimerBox(std::string_view op, char kindLetter) {
+    TReportingParse p;
+    TPLCTimer& t = Timers[static_cast<size_t>(ParseBoxNumber(p, op))];
+    t.Enable = LogicStack[0];
+    t.Kind = kindLetter;
+    t.Preset = ParseBoxPreset(p, op);
+    t.Target = TimerTarget(t.Preset, t.TimeBase);
+}
+
+void TPLC::TON(std::string_view op) {
+    TimerBox(op, 'N');
+}
+void TPLC::TOF(std::string_view op) {
+    TimerBox(op, 'F');
+}
+void TPLC::TONR(std::string_view op) {
+    TimerBox(op, 'R');
+}
+
+void TPLC::ExecuteInstruction(const TPLCInstruction& instruction) {
+    if (const TInstructionInfo* info = FindInstruction(instruction.Kind))
+        info->Execute(*this, instruction.Operand);
+}
+
+void TPLC::ExecuteScanByText() {
+    Busy = true;
+    for (int slot = 1; slot < kInstructionSlots; ++slot) {
+        const TPLCInstruction& instruction = Instructions[static_cast<size_t>(slot)];
+        if (instruction.Kind == TInstructionKind::None) break;
+        ExecuteInstruction(instruction);
+    }
+    Busy = false;
+}
+
+// Retentive TONR: counts while enabled and keeps Count and Done while disabled; only
+// ResetMemory clears it. The tick runs over all 256 records every millisecond, so the
+// kind letter is classified by one table lookup instead of a chain of comparisons.
+namespace {
+enum : uint8_t { kDriven = 1, kOffDelay = 2, kRetentive = 4, kOnDelay = 8 };
+constexpr std::array<uint8_t, 256> MakeKindClasses() {
+    std::array<uint8_t, 256> c{};
+    c['N'] = kDriven | kOnDelay;
+    c['F'] = kDriven | kOffDelay;
+    c['R'] = kDriven | kRetentive;
+    return c;
+}
+constexpr std::array<uint8_t, 256> kKindClass = MakeKindClasses();
+}  // namespace
+
+void TPLC::TimerTick() {
+    for (TPLCTimer& t : Timers) {
+        const uint8_t cls = kKindClass[static_cast<uint8_t>(t.Kind)];
+        const bool offDelay = cls & kOffDelay;
+        if (t.Enable) {
+            const int32_t count = t.Count + (t.Count < kMaxTimerCount ? 1 : 0);
+            t.Count = count;
+            if (cls & kDriven) t.Done = (count >= t.Target) != offDelay;
+        } else if (!(cls & kRetentive)) {
+            t.Count = 0;
+            t.Done = offDelay || (t.Done && !(cls & kOnDelay));
+        }
+    }
+}
+
+}  // namespace corvane::plc
