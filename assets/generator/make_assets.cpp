@@ -123,34 +123,34 @@ QImage Faceplate() {
         p.drawRoundedRect(QRectF(c.Left - 3, 38, 39, 16.0 * c.Rows + 5), 3, 3);
         Text(p, QRectF(c.Left - 3, 27, 39, 11), c.Name, 9, kPrint);
     }
-    // Recessed name plate under the output columns.
+    // Recessed name plate below the door, behind the model labels.
     p.setPen(QPen(QColor(28, 30, 33), 1));
     p.setBrush(QColor(150, 154, 158));
-    p.drawRoundedRect(QRectF(232, 130, 104, 54), 3, 3);
+    p.drawRoundedRect(QRectF(234, 131, 154, 52), 3, 3);
 
     // Right-hand door: vents, a communication port and an adjustment knob.
-    const QRectF door(300, 28, 89, 154);
+    const QRectF door(300, 28, 89, 98);
     p.setPen(QPen(QColor(28, 30, 33), 1.5));
     p.setBrush(Vertical(door, QColor(72, 78, 86), QColor(52, 57, 63)));
     p.drawRoundedRect(door, 4, 4);
     p.setPen(QPen(QColor(25, 27, 30), 2.2, Qt::SolidLine, Qt::RoundCap));
-    for (int i = 0; i < 6; ++i) p.drawLine(QPointF(346, 38 + 8 * i), QPointF(380, 38 + 8 * i));
+    for (int i = 0; i < 5; ++i) p.drawLine(QPointF(346, 38 + 8 * i), QPointF(380, 38 + 8 * i));
     QPainterPath port;
-    port.moveTo(310, 100);
-    port.lineTo(336, 100);
-    port.lineTo(333, 114);
-    port.lineTo(313, 114);
+    port.moveTo(308, 84);
+    port.lineTo(334, 84);
+    port.lineTo(331, 98);
+    port.lineTo(311, 98);
     port.closeSubpath();
     p.setPen(QPen(QColor(20, 22, 24), 1.2));
     p.setBrush(QColor(170, 174, 178));
     p.drawPath(port);
     p.setBrush(QColor(30, 32, 35));
-    for (int i = 0; i < 5; ++i) p.drawEllipse(QRectF(313.5 + 4.5 * i, 104, 2.4, 2.4));
+    for (int i = 0; i < 5; ++i) p.drawEllipse(QRectF(311.5 + 4.5 * i, 88, 2.4, 2.4));
     p.setBrush(QColor(190, 194, 198));
-    p.drawEllipse(QRectF(354, 98, 18, 18));
+    p.drawEllipse(QRectF(354, 82, 18, 18));
     p.setPen(QPen(QColor(40, 42, 45), 2));
-    p.drawLine(QPointF(363, 100), QPointF(363, 107));
-    Text(p, QRectF(302, 150, 85, 12), "PORT 0", 8, kPrint);
+    p.drawLine(QPointF(363, 84), QPointF(363, 91));
+    Text(p, QRectF(302, 108, 85, 12), "PORT 0", 8, kPrint);
     p.end();
     return image;
 }
