@@ -65,7 +65,7 @@ QString QtFileFilter(const QString& classicFilter) {
 }
 
 QString FileText(const std::string& line) {
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(QByteArrayView(line.data(), static_cast<qsizetype>(line.size())));
     if (utf8.hasError())
         text = QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
@@ -120,6 +120,7 @@ void TForm1::BuildFaceplate(QWidget& client) {
     chbstop = makeRunBox("chbstop", "STOP", 48);
     chbsf = makeRunBox("chbsf", "SF", 64);
     // The fault indicator has no state of its own to toggle: nothing may change it.
+    chbsf->setCheckable(false);
     chbsf->setAttribute(Qt::WA_TransparentForMouseEvents);
     chbsf->setFocusPolicy(Qt::NoFocus);
     chbstop->setChecked(true);
