@@ -1,0 +1,292 @@
+#include "main.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QStringDecoder>
+#include <QTimer>
+#include <array>
+
+#include "ColourBox.h"
+#include "ConsoleStyle.h"
+#include "JpegImage.h"
+#include "Messages.h"
+
+namespace corvane::console {
+namespace {
+
+constexpr QSize kClientSize{395, 202};
+constexpr QSize kBoxSize{33, 17};
+constexpr QSize kRunBoxSize{49, 17};
+
+// One column of faceplate switches or LEDs: bits 0..count-1 of `byte`, top to bottom.
+struct TBoxColumn {
+    char Area;  // 'i' switch, 'q' LED
+    int Byte;
+    int Count;
+    int Left;
+};
+constexpr std::array<TBoxColumn, 4> kFaceplateColumns{{
+    {'i', 0, 8, 80},
+    {'i', 1, 6, 128},
+    {'q', 0, 8, 192},
+    {'q', 1, 2, 240},
+}};
+
+struct TFaceplateLabel {
+    const char* Name;
+    const char* Text;
+    QPoint Position;
+};
+constexpr std::array<TFaceplateLabel, 3> kFaceplateLabels{{
+    {"Label1", "SIEMENS", {260, 136}},
+    {"Label2", "SIMATIC S7-200", {240, 152}},
+    {"Label3", "224", {275, 168}},
+}};
+
+QString DefaultOpenDialog(QWidget* parent, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+}
+
+}  // namespace
+
+QString QtFileFilter(const QString& classicFilter) {
+    const QStringList parts = classicFilter.split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        filters.append(
+            QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(';', ' ')));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString FileText(const std::string& line) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(QByteArrayView(line.data(), static_cast<qsizetype>(line.size())));
+    if (utf8.hasError())
+        text = QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+    return text;
+}
+
+TForm1::TForm1(plc::TTimerBaseDriver::Clock clock)
+    : OpenDialog1(&DefaultOpenDialog),
+      PLC_(std::make_unique<plc::TPLC>()),
+      run_(*PLC_),
+      loader_(*PLC_),
+      timerBase_(*PLC_, std::move(clock)) {
+    PLC_->ResetMemory();
+    setObjectName("Form1");
+    setWindowTitle("Corvane");
+    setFont(ClassicFont(8));
+
+    auto* client = new QWidget(this);
+    client->setObjectName("ClientArea");
+    setCentralWidget(client);
+    BuildFaceplate(*client);
+    BuildPanels(*client);
+    BuildMenu();
+    BuildTimers();
+    resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::BuildFaceplate(QWidget& client) {
+    auto* image = new QLabel(&client);
+    image->setObjectName("Image1");
+    image->setGeometry(0, 0, 393, 201);
+    image->setPixmap(QPixmap::fromImage(LoadJpeg(":/corvane/faceplate.jpg")));
+
+    for (const TFaceplateLabel& spec : kFaceplateLabels) {
+        auto* label = new QLabel(spec.Text, &client);
+        label->setObjectName(spec.Name);
+        label->setFont(ClassicFont(8, true));
+        SetBackground(*label, kGrey);
+        label->adjustSize();
+        label->move(spec.Position);
+    }
+
+    auto makeRunBox = [&](const char* name, const char* caption, int top) {
+        auto* box = new TColourBox(caption, &client);
+        box->setObjectName(name);
+        box->setGeometry(QRect(QPoint(0, top), kRunBoxSize));
+        return box;
+    };
+    chbrun = makeRunBox("chbrun", "RUN", 32);
+    chbstop = makeRunBox("chbstop", "STOP", 48);
+    chbsf = makeRunBox("chbsf", "SF", 64);
+    // The fault indicator has no state of its own to toggle: nothing may change it.
+    chbsf->setCheckable(false);
+    chbsf->setAttribute(Qt::WA_TransparentForMouseEvents);
+    chbsf->setFocusPolicy(Qt::NoFocus);
+    chbstop->setChecked(true);
+    chbstop->SetColour(kYellow);
+    connect(chbrun, &QCheckBox::toggled, this,
+            [this] { plc::RunEvent([this] { chbrunClick(); }); });
+    connect(chbstop, &QCheckBox::toggled, this,
+            [this] { plc::RunEvent([this] { chbstopClick(); }); });
+
+    for (const TBoxColumn& column : kFaceplateColumns) {
+        for (int bit = 0; bit < column.Count; ++bit) {
+            auto* box = new TColourBox(QString::number(bit), &client);
+            box->setObjectName(
+                QStringLiteral("chb%1%2%3").arg(column.Area).arg(column.Byte).arg(bit));
+            box->setGeometry(QRect(QPoint(column.Left, 40 + 16 * bit), kBoxSize));
+            const int element = column.Byte * plc::kBitsPerByte + bit;
+            if (column.Area == 'i') {
+                io_.AddSwitch(element, box);
+            } else {
+                io_.AddLed(element, box);
+            }
+            connect(box, &QCheckBox::toggled, this,
+                    [this, box] { plc::RunEvent([this, box] { IoBoxClick(*box); }); });
+        }
+    }
+}
+
+void TForm1::BuildPanels(QWidget& client) {
+    auto makePanel = [&](const char* boxName, const char* caption, QRect boxRect,
+                         const char* memoName, QRect memoRect) {
+        auto* group = new QGroupBox(caption, &client);
+        group->setObjectName(boxName);
+        QFont bold = font();
+        bold.setBold(true);
+        group->setFont(bold);
+        group->setGeometry(boxRect);
+        auto* memo = new QPlainTextEdit(group);
+        memo->setObjectName(memoName);
+        memo->setFont(font());
+        memo->setGeometry(memoRect);
+        memo->setReadOnly(true);
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+        return std::pair{group, memo};
+    };
+    std::tie(GroupBox1, Memo2) =
+        makePanel("GroupBox1", "STL Commands", {400, 8, 201, 393}, "Memo2", {8, 16, 185, 369});
+    std::tie(GroupBox2, Memo1) =
+        makePanel("GroupBox2", "Simulator Logs", {8, 208, 385, 193}, "Memo1", {8, 16, 369, 169});
+}
+
+void TForm1::BuildTimers() {
+    auto makeTimer = [this](const char* name, void (TForm1::*handler)(), bool active) {
+        auto* timer = new QTimer(this);
+        timer->setObjectName(name);
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->setInterval(1);
+        connect(timer, &QTimer::timeout, this, [this, handler] { (this->*handler)(); });
+        if (active) timer->start();
+        return timer;
+    };
+    Timer2 = makeTimer("Timer2", &TForm1::Timer2Timer, true);
+    Timer1 = makeTimer("Timer1", &TForm1::Timer1Timer, false);
+    PLCTimer = makeTimer("PLCTimer", &TForm1::PLCTimerTimer, true);
+}
+
+void TForm1::IoBoxClick(TColourBox& box) {
+    box.SetColour(box.isChecked() ? kYellow : kGrey);
+}
+
+void TForm1::chbrunClick() {
+    if (chbrun->isChecked()) {
+        chbstop->SetColour(kGrey);
+        chbrun->SetColour(kYellow);
+    } else {
+        chbrun->SetColour(kGrey);
+    }
+    if (applyingCommand_) return;
+    run_.RunBoxClicked();
+    SyncRefreshTimer();
+}
+
+void TForm1::chbstopClick() {
+    if (chbstop->isChecked()) {
+        chbrun->SetColour(kGrey);
+        chbstop->SetColour(kYellow);
+    } else {
+        chbstop->SetColour(kGrey);
+    }
+    if (applyingCommand_) return;
+    run_.StopBoxClicked();
+    SyncRefreshTimer();
+}
+
+// The menu commands own the whole outcome; the boxes' handlers only recolour meanwhile.
+void TForm1::SetRunBoxes(bool run) {
+    applyingCommand_ = true;
+    chbrun->setChecked(run);
+    chbstop->setChecked(!run);
+    applyingCommand_ = false;
+    chbrun->SetColour(run ? kYellow : kGrey);
+    chbstop->SetColour(run ? kGrey : kYellow);
+}
+
+void TForm1::RUN1Click() {
+    SetRunBoxes(true);
+    run_.RunCommand();
+    SyncRefreshTimer();
+}
+
+void TForm1::STOP1Click() {
+    SetRunBoxes(false);
+    run_.StopCommand();
+    SyncRefreshTimer();
+}
+
+void TForm1::Reset1Click() {
+    run_.ResetCommand();
+    SetRunBoxes(false);
+    SyncRefreshTimer();
+}
+
+void TForm1::SyncRefreshTimer() {
+    if (run_.RefreshEnabled() && !Timer1->isActive()) Timer1->start();
+    if (!run_.RefreshEnabled()) Timer1->stop();
+}
+
+void TForm1::Timer1Timer() {
+    plc::RunEvent([this] { run_.RefreshEvent(io_); });
+}
+
+void TForm1::Timer2Timer() {
+    plc::RunEvent([this] { run_.ScanEvent(); });
+}
+
+void TForm1::PLCTimerTimer() {
+    plc::RunEvent([this] { timerBase_.OnTimerEvent(); });
+}
+
+void TForm1::Loadprogram1Click() {
+    Memo2->clear();
+    const QString file = OpenDialog1 ? OpenDialog1(this, QtFileFilter(kProgramFilter)) : QString();
+    if (file.isEmpty()) return;
+    plc::RunEvent([&] { LoadChosenFile(file); });
+}
+
+bool TForm1::LoadProgramFile(const QString& path) {
+    Memo2->clear();
+    bool loaded = false;
+    plc::RunEvent([&] { loaded = LoadChosenFile(path); });
+    return loaded;
+}
+
+bool TForm1::LoadChosenFile(const QString& path) {
+    const std::filesystem::path file(QFile::encodeName(path).toStdString());
+    return loader_.LoadFile(
+        file, [this](const std::string& line) { Memo2->appendPlainText(FileText(line)); });
+}
+
+void TForm1::AppendLog(const QString& line) {
+    Memo1->appendPlainText(line);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    event->accept();
+    emit Closed();
+}
+
+}  // namespace corvane::console
