@@ -55,6 +55,15 @@ TEST_F(WriteBitTest, SetAndResetShowTheValue) {
     EXPECT_EQ(Dialog().Caption(), "False");
 }
 
+TEST_F(WriteBitTest, WrittenBitAppearsInTheMemoryViewAtItsNextRefresh) {
+    Select("M5.2");
+    Dialog().Button1Click();
+    Console().MemoryF().Timer1Timer();
+    QListWidget* byte5 = Console().MemoryF().ColumnList(5);
+    ASSERT_EQ(byte5->count(), 8);
+    EXPECT_EQ(byte5->item(2)->text(), "M5.2\t     1");
+}
+
 TEST_F(WriteBitTest, SeparatorLineEmptiesTheCaptionAndWritesNothing) {
     List().setCurrentRow(8);  // between M0.7 and M1.0
     Dialog().Button1Click();
