@@ -5,5 +5,6 @@
 #include "oleauto.h"
 #include "winbase.h"
 #include "winerror.h"
+#include "winreg.h"
 #include "winuser.h"
 #include "wtypes.h"

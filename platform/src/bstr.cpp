@@ -36,6 +36,7 @@ BSTR SysAllocString(const OLECHAR* psz) {
 }
 
 BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui) {
+    if (ui > 0x7FFFFFF0u) return nullptr;  // the byte length would not fit its prefix
     return AllocBytes(strIn, ui * static_cast<UINT>(sizeof(OLECHAR)));
 }
 

@@ -65,6 +65,19 @@ BYTE* HiddenOf(SAFEARRAY* psa) {
     return reinterpret_cast<BYTE*>(psa) - kHidden;
 }
 
+// Element count of all dimensions, or false when it (or its byte size) would not fit.
+bool CheckedByteSize(const SAFEARRAYBOUND* bounds, UINT cDims, ULONG elementSize,
+                     std::size_t& bytes) {
+    unsigned long long n = 1;
+    for (UINT d = 0; d < cDims; ++d) {
+        n *= bounds[d].cElements;
+        if (n > 0xFFFFFFFFull) return false;
+    }
+    if (n * elementSize > 0xFFFFFFFFull) return false;  // the data size is a 32-bit count
+    bytes = static_cast<std::size_t>(n * elementSize);
+    return true;
+}
+
 ULONG ElementCount(const SAFEARRAY* psa) {
     ULONG n = 1;
     for (USHORT d = 0; d < psa->cDims; ++d) n *= psa->rgsabound[d].cElements;
@@ -145,10 +158,11 @@ HRESULT CopyElement(const SAFEARRAY* psa, const void* from, void* to) {
 
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
     if (cDims == 0 || cDims > 0xFFFF || !rgsabound || ElementSize(vt) == 0) return nullptr;
+    std::size_t bytes = 0;
+    if (!CheckedByteSize(rgsabound, cDims, ElementSize(vt), bytes)) return nullptr;
     SAFEARRAY* psa = AllocDescriptor(cDims, vt);
     if (!psa) return nullptr;
     for (UINT d = 0; d < cDims; ++d) psa->rgsabound[d] = rgsabound[cDims - 1 - d];
-    const std::size_t bytes = static_cast<std::size_t>(ElementCount(psa)) * psa->cbElements;
     psa->pvData = std::calloc(bytes == 0 ? 1 : bytes, 1);
     if (!psa->pvData) {
         std::free(HiddenOf(psa));

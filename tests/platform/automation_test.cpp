@@ -31,6 +31,7 @@ TEST(Bstr, CarriesByteLengthPrefixAndTerminator) {
     EXPECT_EQ(SysStringLen(empty), 0u);
     SysFreeString(empty);
     EXPECT_EQ(SysAllocString(nullptr), nullptr);
+    EXPECT_EQ(SysAllocStringLen(nullptr, 0x80000000u), nullptr);
     EXPECT_EQ(SysStringLen(nullptr), 0u);
     SysFreeString(nullptr);
 }
@@ -109,6 +110,9 @@ TEST(SafeArray, TwoDimensionsKeepBoundsInReverseOrder) {
     EXPECT_EQ(static_cast<SHORT*>(psa->pvData)[2 + 1 * 3], 77);
     SafeArrayDestroy(psa);
     EXPECT_EQ(SafeArrayCreate(VT_EMPTY, 1, b), nullptr);
+    SAFEARRAYBOUND huge[2] = {{0x10000, 0}, {0x10001, 0}};  // 2^32 + 2^16 elements
+    EXPECT_EQ(SafeArrayCreate(VT_I4, 2, huge), nullptr);
+    EXPECT_EQ(SafeArrayCreateVector(VT_VARIANT, 0, 0xFFFFFFFF), nullptr);
     EXPECT_EQ(SafeArrayCreate(VT_I4, 0, b), nullptr);
 }
 

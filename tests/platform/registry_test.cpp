@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "corvane/platform/Registry.h"
+#include "winreg.h"
 
 namespace fs = std::filesystem;
 using corvane::platform::ClassesRoot;
@@ -139,6 +140,83 @@ TEST(RegistryPath, EnvironmentChoosesTheFile) {
     else
         unsetenv("XDG_CONFIG_HOME");
     if (old) setenv("CORVANE_REGISTRY", saved.c_str(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+class RegApi : public RegistryFile {
+  protected:
+    void SetUp() override {
+        RegistryFile::SetUp();
+        setenv("CORVANE_REGISTRY", file_.c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("CORVANE_REGISTRY");
+        RegistryFile::TearDown();
+    }
+};
+
+TEST_F(RegApi, CreateSetQueryEnumerateDelete) {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "Corvane.Simulator\\Opc", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    const char vendor[] = "Corvane";
+    EXPECT_EQ(RegSetValueExA(key, "Vendor", 0, REG_SZ, reinterpret_cast<const BYTE*>(vendor),
+                             sizeof vendor),
+              ERROR_SUCCESS);
+    char buffer[4];
+    DWORD size = sizeof buffer, type = 0;
+    EXPECT_EQ(
+        RegQueryValueExA(key, "Vendor", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size),
+        ERROR_MORE_DATA);
+    EXPECT_EQ(size, 8u);
+    char big[16];
+    size = sizeof big;
+    EXPECT_EQ(RegQueryValueExA(key, "vendor", nullptr, &type, reinterpret_cast<BYTE*>(big), &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(big, "Corvane");
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegSetValueExA(key, "x", 0, REG_SZ, nullptr, 0), ERROR_INVALID_HANDLE);
+
+    HKEY parent = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "corvane.simulator", 0, KEY_READ, &parent),
+              ERROR_SUCCESS);
+    char name[32];
+    DWORD length = sizeof name;
+    EXPECT_EQ(RegEnumKeyExA(parent, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(name, "Opc");
+    length = sizeof name;
+    EXPECT_EQ(RegEnumKeyExA(parent, 1, name, &length, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "Corvane.Simulator"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(parent, "Opc"), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(parent), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "Corvane.Simulator"), ERROR_SUCCESS);
+    HKEY none = reinterpret_cast<HKEY>(std::uintptr_t{0xdeadbeef});
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "Corvane.Simulator", 0, KEY_READ, &none),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(RegApi, CorruptFileAndFailedWriteBecomeErrorCodes) {
+    fs::create_directories(file_.parent_path());
+    std::ofstream(file_) << "garbage\n";
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "A", 0, KEY_READ, &key), ERROR_BADDB);
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    std::ofstream(dir_ / "corvane") << "a file where the folder should be";
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "A", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              ERROR_CANTWRITE);
 }
 
 }  // namespace
