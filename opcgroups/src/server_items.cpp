@@ -68,18 +68,14 @@ void TServerItemRef::Resolve() {
 
 TServerItem::TServerItem(const std::string& Id, TGroupItemImpl& First, TServerItemList& List)
     : TServerItemRef(Id, TDeferInit{}), Owner(List) {
-    try {
-        Resolve();
-        {
-            std::lock_guard lock(Owner.RefLock_);
-            GroupItems_.push_back(&First);
-        }
-        Subscribed = ItemServer().SubscribeItem(
-            Handle, [this](const VARIANT& Value, WORD Quality) { ValueChanged(Value, Quality); });
-    } catch (...) {
-        if (Handle != kNoHandle) ItemServer().ReleaseHandle(Handle);
-        throw;
+    // A failure below runs the base destructor, which releases a handle already got.
+    Resolve();
+    {
+        std::lock_guard lock(Owner.RefLock_);
+        GroupItems_.push_back(&First);
     }
+    Subscribed = ItemServer().SubscribeItem(
+        Handle, [this](const VARIANT& Value, WORD Quality) { ValueChanged(Value, Quality); });
 }
 
 TServerItem::~TServerItem() {
