@@ -16,6 +16,12 @@ std::set<TGroupImpl*>& Orphans() {
     return orphans;
 }
 
+// Every group that still holds contents, for the framework's shutdown.
+std::set<TGroupImpl*>& LiveGroups() {
+    static std::set<TGroupImpl*> live;
+    return live;
+}
+
 std::string Trimmed(const std::string& s) {
     const auto keep = [](unsigned char c) { return c > ' '; };
     const auto first = std::find_if(s.begin(), s.end(), keep);
@@ -25,7 +31,9 @@ std::string Trimmed(const std::string& s) {
 
 }  // namespace
 
-TGroupImpl::TGroupImpl(TGroupList& List) : Key_(std::make_unique<TKey>(*this)), List_(&List) {}
+TGroupImpl::TGroupImpl(TGroupList& List) : Key_(std::make_unique<TKey>(*this)), List_(&List) {
+    LiveGroups().insert(this);
+}
 
 TGroupImpl::~TGroupImpl() {
     Teardown();
@@ -85,8 +93,7 @@ void TGroupImpl::Teardown() {
     DataCallback.Reset();
     for (auto& sink : StreamSinks) sink.Reset();
     Key_.reset();
-    Server = nullptr;
-    List_ = nullptr;
+    LiveGroups().erase(this);
     Dying_ = false;
 }
 
@@ -96,6 +103,9 @@ void TGroupImpl::Destroy(TGroupImpl& Group) {
         delete &Group;
         return;
     }
+    Group.Orphaned_ = true;
+    Group.Server = nullptr;
+    Group.List_ = nullptr;
     Orphans().insert(&Group);
     // A remote bridge drops its proxies here, which may free the shell at once.
     CoDisconnectObject(Group.Unknown(), 0);
@@ -103,6 +113,15 @@ void TGroupImpl::Destroy(TGroupImpl& Group) {
 
 std::size_t TGroupImpl::OrphanCount() {
     return Orphans().size();
+}
+
+void TGroupImpl::ShutdownAll() {
+    std::set<TGroupImpl*> live;
+    live.swap(LiveGroups());
+    for (TGroupImpl* g : live) {
+        g->Teardown();
+        if (g->RefCount_ > 0) CoDisconnectObject(g->Unknown(), 0);
+    }
 }
 
 void TGroupImpl::FreeOrphans() {
@@ -146,10 +165,10 @@ ULONG TGroupImpl::AddRef() {
 ULONG TGroupImpl::Release() {
     const LONG left = --RefCount_;
     if (left > 0 || Dying_) return static_cast<ULONG>(std::max<LONG>(left, 0));
-    if (!Alive()) {
+    if (Orphaned_) {
         Orphans().erase(this);
         delete this;
-    } else if (Removed) {
+    } else if (Removed && Alive()) {
         List().Forget(*this);
         Teardown();
         delete this;

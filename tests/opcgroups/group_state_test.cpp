@@ -97,7 +97,7 @@ TEST_F(GroupState, SameRateDoesNotRestartTheTimer) {
     const int before = Server->ValueCalls;
     DWORD rate = 100;
     ASSERT_EQ(s->SetState(&rate, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
-    Advance(40);  // a restarted timer would wait another 100 ms
+    Advance(40);                            // a restarted timer would wait another 100 ms
     EXPECT_EQ(Server->ValueCalls, before);  // the first tick reports the primed value
     Advance(100);
     EXPECT_EQ(Server->ValueCalls, before + 1);
@@ -116,9 +116,9 @@ TEST_F(GroupState, ActivationPrimesEveryItem) {
     for (const auto& item : impl.GroupItems()) EXPECT_FALSE(item->Changed);
     BOOL active = TRUE;
     const int before = Server->ValueCalls;
-    ASSERT_EQ(State(g.Get())->SetState(nullptr, nullptr, &active, nullptr, nullptr, nullptr,
-                                       nullptr),
-              S_OK);
+    ASSERT_EQ(
+        State(g.Get())->SetState(nullptr, nullptr, &active, nullptr, nullptr, nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(Server->ValueCalls, before + 2);
     for (const auto& item : impl.GroupItems()) EXPECT_TRUE(item->Changed);
 }

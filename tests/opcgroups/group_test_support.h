@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <limits>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -112,9 +112,7 @@ class FakeItemServer : public opc::TOpcItemServer {
         return true;
     }
     void UnsubscribeItem(TItemHandle h) override { Unsubscribed.push_back(h); }
-    void GetTimestamp(FILETIME& t) override {
-        t = platform::FileTimeFromU64(Clock += 10);
-    }
+    void GetTimestamp(FILETIME& t) override { t = platform::FileTimeFromU64(Clock += 10); }
     void GroupAdded(opc::TGroupImpl* g) override { Log("GroupAdded", g); }
     void GroupRemoved(opc::TGroupImpl* g) override { Log("GroupRemoved", g); }
     void ItemAdded(opc::TGroupItemImpl* i) override { Log("ItemAdded", i); }
@@ -213,14 +211,14 @@ class GroupsTest : public ::testing::Test {
     }
 
     // AddGroup with the given name and rate; the test owns the returned reference.
-    platform::ComPtr<IOPCItemMgt> AddGroup(const char* name, DWORD rate = 100,
-                                           BOOL active = TRUE, OPCHANDLE* server = nullptr) {
+    platform::ComPtr<IOPCItemMgt> AddGroup(const char* name, DWORD rate = 100, BOOL active = TRUE,
+                                           OPCHANDLE* server = nullptr) {
         const std::u16string n = W(name);
         IUnknown* unk = nullptr;
         OPCHANDLE h = 0;
         DWORD revised = 0;
-        const HRESULT hr = Host->List.AddGroup(n.c_str(), active, rate, 77, nullptr, nullptr,
-                                               0x409, &h, &revised, IID_IOPCItemMgt, &unk);
+        const HRESULT hr = Host->List.AddGroup(n.c_str(), active, rate, 77, nullptr, nullptr, 0x409,
+                                               &h, &revised, IID_IOPCItemMgt, &unk);
         EXPECT_TRUE(SUCCEEDED(hr)) << std::hex << hr;
         if (server) *server = h;
         return platform::ComPtr<IOPCItemMgt>::Adopt(static_cast<IOPCItemMgt*>(unk));

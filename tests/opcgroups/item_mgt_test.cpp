@@ -19,14 +19,14 @@ TEST_F(ItemMgt, AddItemsReportsPerItemErrorsWithZeroedEntries) {
     auto g = AddGroup("G");
     const std::u16string a = W("Bool1"), empty = W(""), c = W("ReadOnly"), bad = W("Nope"),
                          cy = W("Num");
-    OPCITEMDEF defs[] = {Def(a, 1), Def(empty, 2), Def(c, 3), Def(bad, 4),
-                         Def(cy, 5, TRUE, VT_CY), Def(a, 6, TRUE, VT_ARRAY | VT_R8)};
+    OPCITEMDEF defs[] = {Def(a, 1),   Def(empty, 2),           Def(c, 3),
+                         Def(bad, 4), Def(cy, 5, TRUE, VT_CY), Def(a, 6, TRUE, VT_ARRAY | VT_R8)};
     defs[1].szItemID = nullptr;
     TaskMem<OPCITEMRESULT> results;
     TaskMem<HRESULT> errors;
     ASSERT_EQ(g->AddItems(6, defs, &results, &errors), S_FALSE);
-    const HRESULT expected[] = {S_OK, OPC_E_INVALIDITEMID, S_OK, OPC_E_UNKNOWNITEMID,
-                                OPC_E_BADTYPE, S_OK};
+    const HRESULT expected[] = {S_OK, OPC_E_INVALIDITEMID, S_OK, OPC_E_UNKNOWNITEMID, OPC_E_BADTYPE,
+                                S_OK};
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(errors[i], expected[i]) << i;
         EXPECT_EQ(IsZero(results[i]), FAILED(expected[i])) << i;
@@ -125,8 +125,8 @@ TEST_F(ItemMgt, RemoveItemsOnlyRemovesOwnItems) {
     OPCHANDLE handles[] = {hb[0], ha[1], ha[1], 0, kSentinel};
     TaskMem<HRESULT> errors;
     ASSERT_EQ(a->RemoveItems(5, handles, &errors), S_FALSE);
-    const HRESULT expected[] = {OPC_E_INVALIDHANDLE, S_OK, OPC_E_INVALIDHANDLE,
-                                OPC_E_INVALIDHANDLE, OPC_E_INVALIDHANDLE};
+    const HRESULT expected[] = {OPC_E_INVALIDHANDLE, S_OK, OPC_E_INVALIDHANDLE, OPC_E_INVALIDHANDLE,
+                                OPC_E_INVALIDHANDLE};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(errors[i], expected[i]) << i;
     EXPECT_EQ(Impl(a.Get()).ItemCount(), 1u);
     EXPECT_EQ(Impl(b.Get()).ItemCount(), 1u);
@@ -140,8 +140,9 @@ TEST_F(ItemMgt, StaleAndForeignHandlesNeverReachAnything) {
     TaskMem<HRESULT> errors;
     ASSERT_EQ(g->RemoveItems(1, &h[1], &errors), S_OK);
     errors.Free();
-    OPCHANDLE handles[] = {h[1], groupHandle, 0, 0xFFFFFFFF, kSentinel,
-                           static_cast<OPCHANDLE>(reinterpret_cast<std::uintptr_t>(&g))};
+    OPCHANDLE handles[] = {h[1],      groupHandle,
+                           0,         0xFFFFFFFF,
+                           kSentinel, static_cast<OPCHANDLE>(reinterpret_cast<std::uintptr_t>(&g))};
     ASSERT_EQ(g->SetActiveState(6, handles, FALSE, &errors), S_FALSE);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(errors[i], OPC_E_INVALIDHANDLE) << i;
     errors.Free();

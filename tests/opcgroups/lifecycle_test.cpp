@@ -148,6 +148,21 @@ TEST_F(Lifecycle, UnreleasedShellsAreFreedWhenTheFrameworkShutsDown) {
     EXPECT_EQ(TGroupImpl::OrphanCount(), 0u);
 }
 
+TEST_F(Lifecycle, AServerObjectOutlivingTheFrameworkHoldsOnlyShells) {
+    auto referenced = AddGroup("Referenced");
+    AddItems(referenced.Get(), {"Bool1"});
+    AddItems(AddGroup("Plain").Get(), {"Bool1", "Num"});
+    Server.reset();  // shutdown while the client still holds its server object
+    EXPECT_FALSE(Impl(referenced.Get()).Alive());
+    EXPECT_EQ(Host->List.Count(), 2u);
+    TaskMem<HRESULT> errors;
+    OPCHANDLE h = 1;
+    EXPECT_EQ(referenced->RemoveItems(1, &h, &errors), kGroupGone);
+    referenced.Reset();
+    Host.reset();  // the client lets go of everything afterwards
+    EXPECT_EQ(TGroupImpl::OrphanCount(), 0u);
+}
+
 TEST_F(Lifecycle, TimerOfADestroyedGroupIsStoppedAndItsTicksDropped) {
     OPCHANDLE gh = 0;
     auto g = AddGroup("G", 20, TRUE, &gh);

@@ -119,7 +119,7 @@ TEST_P(Writes, CoerceToTheCanonicalType) {
     auto a = AddGroup("A");
     AddItems(a.Get(), {c.item}, FALSE);
     TServerItem& item = *ServerItemList().Find(c.item);
-    platform::Variant value = c.vt == VT_BOOL  ? MakeBool(true)
+    platform::Variant value = c.vt == VT_BOOL ? MakeBool(true)
                               : c.vt == VT_I2 ? MakeI2(1)
                                               : MakeText("abc");
     HRESULT hr = S_OK;

@@ -97,9 +97,9 @@ TEST_F(SyncIO, BadSourcesAndArgumentsAreRefusedWholly) {
         DWORD count;
         OPCHANDLE* handles;
     };
-    for (const Case& c : {Case{static_cast<OPCDATASOURCE>(0), 1, &h},
-                          Case{static_cast<OPCDATASOURCE>(3), 1, &h},
-                          Case{OPC_DS_CACHE, 0, &h}, Case{OPC_DS_DEVICE, 1, nullptr}}) {
+    for (const Case& c :
+         {Case{static_cast<OPCDATASOURCE>(0), 1, &h}, Case{static_cast<OPCDATASOURCE>(3), 1, &h},
+          Case{OPC_DS_CACHE, 0, &h}, Case{OPC_DS_DEVICE, 1, nullptr}}) {
         TaskMem<OPCITEMSTATE> states;
         TaskMem<HRESULT> errors;
         EXPECT_EQ(io->Read(c.source, c.count, c.handles, &states, &errors), E_INVALIDARG);
