@@ -89,7 +89,9 @@ void TGroupImpl::Teardown() {
     TGroupItemList items;
     items.swap(Items_);
     items.clear();
-    CallbackPoint_.reset();
+    // The point itself lives as long as the shell: a client may still hold it (its
+    // references are the group's).
+    if (CallbackPoint_) CallbackPoint_->ClearSink();
     DataCallback.Reset();
     for (auto& sink : StreamSinks) sink.Reset();
     Key_.reset();
@@ -218,6 +220,7 @@ void TGroupImpl::Disconnect() {
 
 void TGroupImpl::ConnectionChanged(IUnknown* Sink, bool Connecting) {
     DataCallback.Reset();
+    if (!Alive()) return;
     if (Connecting && Sink) Sink->QueryInterface(IID_IOPCDataCallback, DataCallback.PutVoid());
 }
 

@@ -99,6 +99,30 @@ TEST_F(Lifecycle, ForcedRemovalLeavesAShellThatReachesNothing) {
     EXPECT_EQ(TGroupImpl::OrphanCount(), 0u);
 }
 
+TEST_F(Lifecycle, ConnectionPointsHeldAcrossAForcedRemovalStaySafe) {
+    OPCHANDLE gh = 0;
+    auto g = AddGroup("G", 100, TRUE, &gh);
+    platform::ComPtr<IConnectionPointContainer> cpc;
+    ASSERT_EQ(g->QueryInterface(IID_IConnectionPointContainer, cpc.PutVoid()), S_OK);
+    IConnectionPoint* cp = nullptr;
+    ASSERT_EQ(cpc->FindConnectionPoint(IID_IOPCDataCallback, &cp), S_OK);
+    IEnumConnectionPoints* points = nullptr;
+    ASSERT_EQ(cpc->EnumConnectionPoints(&points), S_OK);
+    ASSERT_EQ(Host->List.RemoveGroup(gh, TRUE), S_OK);
+    IID iid{};
+    EXPECT_EQ(cp->GetConnectionInterface(&iid), S_OK);
+    IConnectionPoint* again = nullptr;
+    ULONG fetched = 0;
+    EXPECT_EQ(points->Next(1, &again, &fetched), S_OK);
+    EXPECT_EQ(again, cp);
+    again->Release();
+    points->Release();
+    cp->Release();
+    cpc.Reset();
+    g.Reset();
+    EXPECT_EQ(TGroupImpl::OrphanCount(), 0u);
+}
+
 TEST_F(Lifecycle, ForcedRemovalOfAnUnreferencedGroupDestroysItAtOnce) {
     OPCHANDLE gh = 0;
     AddGroup("G", 100, TRUE, &gh).Reset();

@@ -1,5 +1,7 @@
 // Shared server items: one per item id across groups, handle release, temporary
 // references, device writes with coercion, pushed changes.
+#include <thread>
+
 #include "group_test_support.h"
 
 using namespace corvane;
@@ -187,6 +189,27 @@ TEST_F(ServerItems, PushedChangesReachEveryGroupItemOnce) {
     b.Reset();
     Host.reset();
     EXPECT_EQ(Server->Unsubscribed, std::vector<TItemHandle>{5});
+}
+
+TEST_F(ServerItems, PushesFromAnotherThreadAndCacheReadsShareTheLock) {
+    Server->Subscribe = true;
+    Server->Add("Text", 8, 3, MakeText("start"));
+    auto g = AddGroup("G");
+    AddItems(g.Get(), {"Text"});
+    auto& item = *Impl(g.Get()).GroupItems()[0];
+    const opc::TItemChangeNotify notify = Server->Notifiers.at(8);
+    std::thread pusher([&] {
+        for (int i = 0; i < 2000; ++i)
+            notify(MakeText(i % 2 ? "odd value" : "even").Get(), OPC_QUALITY_GOOD);
+    });
+    for (int i = 0; i < 2000; ++i) {
+        platform::Variant v;
+        WORD q = 0;
+        FILETIME t{};
+        item.ReadCache(v.Get(), q, t);
+        ASSERT_EQ(v.Type(), VT_BSTR);
+    }
+    pusher.join();
 }
 
 }  // namespace
