@@ -61,6 +61,33 @@ inline platform::Variant MakeText(const char* s) {
     return v;
 }
 
+// Analog engineering units with fixed limits; lives on the test's stack.
+class FakeEU : public opc::IEUInfo {
+  public:
+    FakeEU(double low, double high) : low_(low), high_(high) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    OPCEUTYPE STDMETHODCALLTYPE EUType() override { return static_cast<OPCEUTYPE>(0x81); }
+    HRESULT STDMETHODCALLTYPE EUInfo(VARIANT* info) override {
+        SAFEARRAY* sa = SafeArrayCreateVector(VT_R8, 0, 2);
+        LONG i = 0;
+        SafeArrayPutElement(sa, &i, &low_);
+        i = 1;
+        SafeArrayPutElement(sa, &i, &high_);
+        info->vt = VT_ARRAY | VT_R8;
+        info->parray = sa;
+        return S_OK;
+    }
+    ULONG refs = 1;
+
+  private:
+    double low_, high_;
+};
+
 class FakeItemServer : public opc::TOpcItemServer {
   public:
     // Items "Bool1", "Bool2", "ReadOnly", "WriteOnly", "Num" (VT_I2), "Unknown" (handle -1).
@@ -91,6 +118,14 @@ class FakeItemServer : public opc::TOpcItemServer {
             }
         }
         throw opc::EOpcError(OPC_E_UNKNOWNITEMID);
+    }
+    TItemHandle GetExtendedItemInfo(const std::string& id, std::string& path,
+                                    opc::TAccessRights& rights,
+                                    platform::ComPtr<opc::IEUInfo>& eu,
+                                    platform::ComPtr<opc::IItemProperties>& props) override {
+        const TItemHandle h = TOpcItemServer::GetExtendedItemInfo(id, path, rights, eu, props);
+        if (auto it = EU.find(id); it != EU.end()) eu = it->second;
+        return h;
     }
     platform::Variant GetItemValue(TItemHandle h, WORD& quality) override {
         ++ValueCalls;
@@ -138,6 +173,7 @@ class FakeItemServer : public opc::TOpcItemServer {
     int ValueCalls = 0;
     std::vector<TItemHandle> Released;
     std::set<TItemHandle> FailRead;
+    std::map<std::string, platform::ComPtr<opc::IEUInfo>> EU;
     std::vector<TItemHandle> Unsubscribed;
     std::vector<std::pair<TItemHandle, platform::Variant>> Written;
     std::vector<std::pair<std::string, void*>> Calls;

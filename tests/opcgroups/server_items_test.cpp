@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "group_test_support.h"
+#include "opcgroups/ItemEnumerator.h"
 
 using namespace corvane;
 using namespace corvane::opc;
@@ -210,6 +211,50 @@ TEST_F(ServerItems, PushesFromAnotherThreadAndCacheReadsShareTheLock) {
         ASSERT_EQ(v.Type(), VT_BSTR);
     }
     pusher.join();
+}
+
+TEST_F(ServerItems, AnalogItemsChangeOnlyBeyondTheDeadband) {
+    FakeEU eu(0.0, 200.0);
+    Server->EU["Level"] = &eu;
+    Server->Add("Level", 11, 3, MakeR8(100.0));
+    Server->Subscribe = true;
+    auto g = AddGroup("G");
+    AddItems(g.Get(), {"Level"});
+    FLOAT deadband = 10.0f;
+    platform::ComPtr<IOPCGroupStateMgt> state;
+    g->QueryInterface(IID_IOPCGroupStateMgt, state.PutVoid());
+    ASSERT_EQ(state->SetState(nullptr, nullptr, nullptr, nullptr, &deadband, nullptr, nullptr),
+              S_OK);
+    auto& item = *Impl(g.Get()).GroupItems()[0];
+    item.Changed = false;
+    const FILETIME before = item.CachedTime;
+    Server->Notifiers.at(11)(MakeR8(120.0).Get(), OPC_QUALITY_GOOD);
+    EXPECT_FALSE(item.Changed);
+    EXPECT_EQ(item.CachedValue->dblVal, 100.0);
+    EXPECT_NE(item.CachedTime.dwLowDateTime, before.dwLowDateTime);
+    Server->Notifiers.at(11)(MakeR8(120.5).Get(), OPC_QUALITY_GOOD);
+    EXPECT_TRUE(item.Changed);
+    EXPECT_EQ(item.CachedValue->dblVal, 120.5);
+    // Attributes carry the EU type's low 7 bits and a copy of the limits.
+    OPCITEMATTRIBUTES attrs;
+    item.FillAttributes(attrs);
+    EXPECT_EQ(attrs.dwEUType, OPC_ANALOG);
+    EXPECT_EQ(attrs.vEUInfo.vt, VT_ARRAY | VT_R8);
+    FreeItemAttributes(attrs);
+}
+
+TEST_F(ServerItems, TickPollsActiveItemsAndReportsPrimedOnesOnce) {
+    auto g = AddGroup("G");
+    AddItems(g.Get(), {"Bool1", "Num"});
+    AddItems(g.Get(), {"Bool2"}, FALSE);
+    auto& group = Impl(g.Get());
+    EXPECT_EQ(group.UpdateTick().size(), 2u);
+    EXPECT_TRUE(group.UpdateTick().empty());
+    Server->Items["Num"].Value = MakeI2(8);
+    Server->Items["Bool2"].Value = MakeBool(false);
+    auto changed = group.UpdateTick();
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0], group.GroupItems()[1].get());
 }
 
 }  // namespace
