@@ -214,7 +214,7 @@ TEST_F(ServerItems, PushesFromAnotherThreadAndCacheReadsShareTheLock) {
 }
 
 TEST_F(ServerItems, AnalogItemsChangeOnlyBeyondTheDeadband) {
-    FakeEU eu(0.0, 200.0);
+    static FakeEU eu(0.0, 200.0);  // outlives the groups, which the fixture ends
     Server->EU["Level"] = &eu;
     Server->Add("Level", 11, 3, MakeR8(100.0));
     Server->Subscribe = true;
