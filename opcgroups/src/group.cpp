@@ -22,13 +22,6 @@ std::set<TGroupImpl*>& LiveGroups() {
     return live;
 }
 
-std::string Trimmed(const std::string& s) {
-    const auto keep = [](unsigned char c) { return c > ' '; };
-    const auto first = std::find_if(s.begin(), s.end(), keep);
-    const auto last = std::find_if(s.rbegin(), s.rend(), keep).base();
-    return first < last ? std::string(first, last) : std::string();
-}
-
 }  // namespace
 
 TGroupImpl::TGroupImpl(TGroupList& List) : Key_(std::make_unique<TKey>(*this)), List_(&List) {
@@ -50,7 +43,7 @@ TGroupImpl& TGroupImpl::Create(TGroupList& List, TGroupParams Params) {
 
 void TGroupImpl::Construct(TGroupParams Params) {
     Server = &List().Host();
-    Name = Trimmed(Params.Name);
+    Name = TrimmedName(Params.Name);
     if (Name.empty()) Name = List().UniqueGroupName();
     SetPercentDeadband(Params.PercentDeadband);
     CallbacksEnabled = true;
