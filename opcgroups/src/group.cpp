@@ -159,6 +159,11 @@ ULONG TGroupImpl::AddRef() {
 
 ULONG TGroupImpl::Release() {
     const LONG left = --RefCount_;
+    if (left < 0) {
+        // A client releasing more than it got must not bring a group down twice.
+        RefCount_ = 0;
+        return 0;
+    }
     if (left > 0 || Dying_) return static_cast<ULONG>(std::max<LONG>(left, 0));
     if (Orphaned_) {
         Orphans().erase(this);

@@ -243,7 +243,9 @@ TEST_F(GroupState, ReferenceCountsFollowAddRefAndRelease) {
     a.Reset();
     b.Reset();
     g.Reset();
-    // An unremoved group stays with its list at count 0.
+    // An unremoved group stays with its list at count 0, also after an extra Release.
+    EXPECT_EQ(impl.RefCount(), 0u);
+    EXPECT_EQ(impl.Release(), 0u);
     EXPECT_EQ(impl.RefCount(), 0u);
     EXPECT_EQ(Host->List.FindByName("G"), &impl);
 }
