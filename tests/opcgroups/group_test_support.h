@@ -120,8 +120,7 @@ class FakeItemServer : public opc::TOpcItemServer {
         throw opc::EOpcError(OPC_E_UNKNOWNITEMID);
     }
     TItemHandle GetExtendedItemInfo(const std::string& id, std::string& path,
-                                    opc::TAccessRights& rights,
-                                    platform::ComPtr<opc::IEUInfo>& eu,
+                                    opc::TAccessRights& rights, platform::ComPtr<opc::IEUInfo>& eu,
                                     platform::ComPtr<opc::IItemProperties>& props) override {
         const TItemHandle h = TOpcItemServer::GetExtendedItemInfo(id, path, rights, eu, props);
         if (auto it = EU.find(id); it != EU.end()) eu = it->second;
