@@ -129,6 +129,7 @@ class TServerImpl final : public TClientInfo,
 
   private:
     IUnknown* Unknown() { return static_cast<IOPCServer*>(this); }
+    void DisconnectGroups();
 
     std::unique_ptr<TConnectionPoint> ShutdownPoint;
 };
