@@ -1,0 +1,224 @@
+// Group construction, reference counting, destruction and the disconnected shell.
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "guarded.h"
+#include "opcgroups/Group.h"
+#include "opcgroups/ServerItems.h"
+#include "opcserver/ItemServer.h"
+
+namespace corvane::opc {
+namespace {
+
+std::set<TGroupImpl*>& Orphans() {
+    static std::set<TGroupImpl*> orphans;
+    return orphans;
+}
+
+std::string Trimmed(const std::string& s) {
+    const auto keep = [](unsigned char c) { return c > ' '; };
+    const auto first = std::find_if(s.begin(), s.end(), keep);
+    const auto last = std::find_if(s.rbegin(), s.rend(), keep).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+}  // namespace
+
+TGroupImpl::TGroupImpl(TGroupList& List) : Key_(std::make_unique<TKey>(*this)), List_(&List) {}
+
+TGroupImpl::~TGroupImpl() {
+    Teardown();
+}
+
+TGroupImpl& TGroupImpl::Create(TGroupList& List, TGroupParams Params) {
+    struct Deleter {
+        void operator()(TGroupImpl* g) const { delete g; }
+    };
+    std::unique_ptr<TGroupImpl, Deleter> group(new TGroupImpl(List));
+    group->Construct(std::move(Params));
+    return *group.release();
+}
+
+void TGroupImpl::Construct(TGroupParams Params) {
+    Server = &List().Host();
+    Name = Trimmed(Params.Name);
+    if (Name.empty()) Name = List().UniqueGroupName();
+    SetPercentDeadband(Params.PercentDeadband);
+    CallbacksEnabled = true;
+    List().RegisterGroup(Name, *this);
+    try {
+        CallbackPoint_ = std::make_unique<TConnectionPoint>(
+            *Unknown(),
+            [this](IUnknown* Sink, bool Connecting) { ConnectionChanged(Sink, Connecting); },
+            IID_IOPCDataCallback);
+        SetActive(Params.Active);
+        ClientHandle = Params.ClientHandle;
+        TimeBias = Params.TimeBias;
+        LocaleID = Params.LocaleID;
+        UpdateRate = 0x7FFFFFFF;
+        SetUpdateRate(Params.RequestedUpdateRate);
+    } catch (...) {
+        List().Unregister(Name);
+        throw;
+    }
+    NotifyItemServer(TNotification::GroupAdded, this);
+    Announced_ = true;
+}
+
+void TGroupImpl::Teardown() {
+    if (!Key_) return;
+    Dying_ = true;
+    if (TimerRunning_) {
+        StopServerTimer(*Key_);
+        TimerRunning_ = false;
+        DiscardServerTimerTicks();
+    }
+    if (Announced_) {
+        NotifyItemServer(TNotification::GroupRemoved, this);
+        Announced_ = false;
+    }
+    TGroupItemList items;
+    items.swap(Items_);
+    items.clear();
+    CallbackPoint_.reset();
+    DataCallback.Reset();
+    for (auto& sink : StreamSinks) sink.Reset();
+    Key_.reset();
+    Server = nullptr;
+    List_ = nullptr;
+    Dying_ = false;
+}
+
+void TGroupImpl::Destroy(TGroupImpl& Group) {
+    Group.Teardown();
+    if (Group.RefCount_ <= 0) {
+        delete &Group;
+        return;
+    }
+    Orphans().insert(&Group);
+    // A remote bridge drops its proxies here, which may free the shell at once.
+    CoDisconnectObject(Group.Unknown(), 0);
+}
+
+std::size_t TGroupImpl::OrphanCount() {
+    return Orphans().size();
+}
+
+void TGroupImpl::FreeOrphans() {
+    std::set<TGroupImpl*> orphans;
+    orphans.swap(Orphans());
+    for (TGroupImpl* g : orphans) delete g;
+}
+
+TGroupImpl* TGroupImpl::FromHandle(OPCHANDLE Handle) {
+    TKey* key = OpcObjects().Find<TKey>(Handle);
+    return key ? &key->Group() : nullptr;
+}
+
+OPCHANDLE TGroupImpl::ServerHandle() const {
+    return Key_ ? Key_->Identity() : 0;
+}
+
+HRESULT TGroupImpl::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (riid == IID_IOpcItemList)
+        *ppv = static_cast<IOpcItemList*>(this);
+    else if (riid == IID_IConnectionPointContainer)
+        *ppv = static_cast<IConnectionPointContainer*>(this);
+    else if (riid == IID_IOPCSyncIO)
+        *ppv = static_cast<IOPCSyncIO*>(this);
+    else if (riid == IID_IOPCGroupStateMgt || riid == IID_IUnknown)
+        *ppv = static_cast<IOPCGroupStateMgt*>(this);
+    else if (riid == IID_IOPCItemMgt)
+        *ppv = static_cast<IOPCItemMgt*>(this);
+    else
+        return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+ULONG TGroupImpl::AddRef() {
+    return static_cast<ULONG>(++RefCount_);
+}
+
+ULONG TGroupImpl::Release() {
+    const LONG left = --RefCount_;
+    if (left > 0 || Dying_) return static_cast<ULONG>(std::max<LONG>(left, 0));
+    if (!Alive()) {
+        Orphans().erase(this);
+        delete this;
+    } else if (Removed) {
+        List().Forget(*this);
+        Teardown();
+        delete this;
+    }
+    return 0;
+}
+
+void TGroupImpl::CheckNotRemoved() const {
+    if (Removed) throw EOpcError(E_FAIL);
+}
+
+void TGroupImpl::CheckCallbackConnected() const {
+    if (!DataCallback) throw EOpcError(CONNECT_E_NOCONNECTION);
+}
+
+void TGroupImpl::SetUpdateRate(DWORD Requested) {
+    if (Requested == UpdateRate) return;
+    if (TimerRunning_) {
+        StopServerTimer(*Key_);
+        TimerRunning_ = false;
+    }
+    const DWORD rate = std::max(Requested, ItemServer().MinUpdateRate());
+    if (!StartServerTimer(*Key_, rate)) throw EOpcError(E_FAIL);
+    TimerRunning_ = true;
+    UpdateRate = rate;
+}
+
+void TGroupImpl::SetActive(bool Flag) {
+    if (Flag == Active) return;
+    Active = Flag;
+    if (!Flag) return;
+    for (const auto& item : Items_) item->Prime();
+}
+
+void TGroupImpl::SetPercentDeadband(float Value) {
+    // A NaN would pass both bounds and make every deadband comparison false.
+    if (std::isnan(Value) || Value < -1e-20f || Value > 100.0f) throw EOpcError(E_INVALIDARG);
+    PercentDeadband = Value;
+}
+
+void TGroupImpl::Disconnect() {
+    if (CallbackPoint_) CallbackPoint_->ClearSink();
+    DataCallback.Reset();
+    for (auto& sink : StreamSinks) sink.Reset();
+    CoDisconnectObject(Unknown(), 0);
+}
+
+void TGroupImpl::ConnectionChanged(IUnknown* Sink, bool Connecting) {
+    DataCallback.Reset();
+    if (Connecting && Sink) Sink->QueryInterface(IID_IOPCDataCallback, DataCallback.PutVoid());
+}
+
+bool TGroupImpl::CheckChanged(TGroupItemImpl& Item) {
+    if (!Item.Active) return false;
+    if (Item.Changed.exchange(false)) return true;
+    TServerItem& serverItem = Item.ServerItem();
+    if (serverItem.Subscribed) return false;
+    WORD quality = OPC_QUALITY_GOOD;
+    const platform::Variant value = serverItem.ReadDevice(quality);
+    std::lock_guard lock(serverItem.Owner.RefLock());
+    return Item.StoreIfChanged(value.Get(), quality);
+}
+
+std::vector<TGroupItemImpl*> TGroupImpl::UpdateTick() {
+    std::vector<TGroupItemImpl*> changed;
+    if (!Active) return changed;
+    for (const auto& item : Items_)
+        if (CheckChanged(*item)) changed.push_back(item.get());
+    return changed;
+}
+
+}  // namespace corvane::opc
