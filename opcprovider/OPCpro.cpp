@@ -1,13 +1,15 @@
 #include "OPCpro.h"
 
 #include "PLC_Instruction.h"
+#include "opcgroups/Group.h"
+#include "opcgroups/ServerItems.h"
 #include "opcserver/Namespace.h"
 #include "opcserver/OpcErrors.h"
 
 namespace corvane::opcprovider {
 
-Simulator::Simulator(TSymbolTable& Symbols, TLogSink Log, TEventNames Names)
-    : symbols_(Symbols), log_(std::move(Log)), names_(std::move(Names)) {}
+Simulator::Simulator(TSymbolTable& Symbols, TLogSink Log)
+    : symbols_(Symbols), log_(std::move(Log)) {}
 
 opc::TItemHandle Simulator::GetItemInfo(const std::string& ItemId, std::string&,
                                         opc::TAccessRights& AccessRights) {
@@ -66,15 +68,15 @@ void Simulator::ClientDisconnected(opc::TServerImpl*) {
 void Simulator::ClientNameChanged(opc::TServerImpl*) {}
 
 void Simulator::GroupAdded(opc::TGroupImpl* Group) {
-    Log(kLogAddGroup + (names_.GroupName ? names_.GroupName(Group) : std::string()));
+    Log(kLogAddGroup + Group->Name);
 }
 void Simulator::GroupRemoved(opc::TGroupImpl*) {}
 
 void Simulator::ItemAdded(opc::TGroupItemImpl* Item) {
-    Log(kLogAddItem + (names_.ItemId ? names_.ItemId(Item) : std::string()));
+    Log(kLogAddItem + Item->ServerItem().ItemId);
 }
 void Simulator::ItemRemoved(opc::TGroupItemImpl* Item) {
-    Log(kLogRemoveItem + (names_.ItemId ? names_.ItemId(Item) : std::string()));
+    Log(kLogRemoveItem + Item->ServerItem().ItemId);
 }
 
 void Simulator::Log(const std::string& line) const {

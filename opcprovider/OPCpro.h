@@ -16,24 +16,17 @@ namespace corvane::opcprovider {
 // Receives every log line, without time stamp; the console appends it to "Simulator Logs".
 using TLogSink = std::function<void(const std::string& line)>;
 
-// How the log reaches the names of groups and items, which the groups layer owns.
-struct TEventNames {
-    std::function<std::string(opc::TGroupImpl*)> GroupName;
-    std::function<std::string(opc::TGroupItemImpl*)> ItemId;
-};
-
 // The one item server of the program. Item handles are positions in the symbol table,
 // so an import re-binds the handles clients hold to the lines at the same positions.
 // Reads and writes act on the controller's memory image at once; before a controller is
 // attached they fail with E_FAIL. Flat space, polled items, default update rate.
 class Simulator : public opc::TOpcItemServer {
   public:
-    Simulator(TSymbolTable& Symbols, TLogSink Log = {}, TEventNames Names = {});
+    Simulator(TSymbolTable& Symbols, TLogSink Log = {});
 
     // The controller is created by the main window, after the item server.
     void AttachPlc(plc::TPLC* Plc) { plc_ = Plc; }
     void SetLogSink(TLogSink Log) { log_ = std::move(Log); }
-    void SetEventNames(TEventNames Names) { names_ = std::move(Names); }
     TSymbolTable& Symbols() { return symbols_; }
 
     std::string ClassName() const override { return "Simulator"; }
@@ -58,7 +51,6 @@ class Simulator : public opc::TOpcItemServer {
 
     TSymbolTable& symbols_;
     TLogSink log_;
-    TEventNames names_;
     plc::TPLC* plc_ = nullptr;
 };
 

@@ -1,41 +1,49 @@
-// The group methods of IOPCServer. The groups layer is not linked yet: every group
-// method answers E_NOTIMPL and the server object holds no groups.
+// The group methods of IOPCServer, which the server object's group list carries out.
 #include "ComGuard.h"
+#include "corvane/platform/Text.h"
+#include "opcgroups/Group.h"
 #include "opcserver/ServerImpl.h"
 
 namespace corvane::opc {
 
-HRESULT TServerImpl::AddGroup(LPCWSTR, BOOL, DWORD, OPCHANDLE, LONG*, FLOAT*, DWORD,
-                              OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate, REFIID,
-                              LPUNKNOWN* ppUnk) {
-    if (phServerGroup) *phServerGroup = 0;
-    if (pRevisedUpdateRate) *pRevisedUpdateRate = 0;
-    if (ppUnk) *ppUnk = nullptr;
-    return E_NOTIMPL;
+HRESULT TServerImpl::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate,
+                              OPCHANDLE hClientGroup, LONG* pTimeBias, FLOAT* pPercentDeadband,
+                              DWORD dwLCID, OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate,
+                              REFIID riid, LPUNKNOWN* ppUnk) {
+    return detail::ComGuard([&] {
+        return GroupList_->AddGroup(szName, bActive, dwRequestedUpdateRate, hClientGroup, pTimeBias,
+                                    pPercentDeadband, dwLCID, phServerGroup, pRevisedUpdateRate,
+                                    riid, ppUnk);
+    });
 }
 
-HRESULT TServerImpl::GetGroupByName(LPCWSTR, REFIID, LPUNKNOWN* ppUnk) {
-    if (ppUnk) *ppUnk = nullptr;
-    return E_NOTIMPL;
+HRESULT TServerImpl::GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
+    return detail::ComGuard([&] { return GroupList_->GetGroupByName(szName, riid, ppUnk); });
 }
 
-HRESULT TServerImpl::RemoveGroup(OPCHANDLE, BOOL) {
-    return E_NOTIMPL;
+HRESULT TServerImpl::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
+    return detail::ComGuard([&] { return GroupList_->RemoveGroup(hServerGroup, bForce); });
 }
 
-HRESULT TServerImpl::CreateGroupEnumerator(OPCENUMSCOPE, REFIID, LPUNKNOWN* ppUnk) {
-    if (ppUnk) *ppUnk = nullptr;
-    return E_NOTIMPL;
+HRESULT TServerImpl::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN* ppUnk) {
+    return detail::ComGuard(
+        [&] { return GroupList_->CreateGroupEnumerator(dwScope, riid, ppUnk); });
 }
 
 std::size_t TServerImpl::GroupCount() const {
-    return 0;
+    return GroupList_->Count();
 }
 
-TGroupImpl* TServerImpl::GroupByIndex(std::size_t) const {
-    return nullptr;
+TGroupImpl* TServerImpl::GroupByIndex(std::size_t Index) const {
+    return GroupList_->ByIndex(Index);
 }
 
-void TServerImpl::DisconnectGroups() {}
+void TServerImpl::DisconnectGroups() {
+    GroupList_->DisconnectAll();
+}
+
+std::string TServerImpl::HostClientName() const {
+    return platform::NarrowFromWide(ClientName);
+}
 
 }  // namespace corvane::opc

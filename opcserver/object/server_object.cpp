@@ -2,6 +2,7 @@
 #include <mutex>
 
 #include "ComGuard.h"
+#include "opcgroups/GroupList.h"
 #include "opcserver/OpcHelpers.h"
 #include "opcserver/ServerImpl.h"
 #include "opcserver/ServerWindow.h"
@@ -91,6 +92,7 @@ TServerImpl::TServerImpl() {
         *Unknown(),
         [this](IUnknown* sink, bool connecting) { ShutdownSinkChanged(sink, connecting); },
         IID_IOPCShutdown);
+    GroupList_ = std::make_unique<TGroupList>(*this);
     LocaleID = LOCALE_SYSTEM_DEFAULT;
     {
         std::lock_guard lock(server.Servers.Lock);
@@ -107,6 +109,7 @@ TServerImpl::~TServerImpl() {
     }
     if (ServerState == OPC_STATUS_RUNNING)
         NotifyItemServer(TNotification::ClientDisconnected, this);
+    GroupList_.reset();
     ShutdownPoint.reset();
 }
 

@@ -3,6 +3,7 @@
 
 #include "ComGuard.h"
 #include "corvane/platform/VariantTime.h"
+#include "opcgroups/ServerItems.h"
 #include "opcserver/OpcHelpers.h"
 #include "opcserver/ServerImpl.h"
 
@@ -13,32 +14,27 @@ namespace {
 constexpr DWORD OPC_PROP_CDT = 1, OPC_PROP_VALUE = 2, OPC_PROP_QUALITY = 3, OPC_PROP_TIME = 4,
                 OPC_PROP_RIGHTS = 5, OPC_PROP_SCANRATE = 6;
 
-// A reference to one item for the length of a call: asks the item server for the
-// handle and, once, for a value whose type becomes the canonical type; gives the
-// handle back at the end.
+// The item for the length of a call: the shared server item when some group holds it,
+// else a plain reference, which asks the item server for the handle and once for a
+// value whose type becomes the canonical type, and gives the handle back at the end.
 class TTemporaryItem {
   public:
-    explicit TTemporaryItem(const std::string& ItemId) : server_(ItemServer()) {
-        std::string path;
-        platform::ComPtr<IEUInfo> eu;
-        platform::ComPtr<IItemProperties> properties;
-        Rights = TAccessRights(OPC_READABLE | OPC_WRITEABLE);
-        Handle = server_.GetExtendedItemInfo(ItemId, path, Rights, eu, properties);
-        WORD quality = OPC_QUALITY_GOOD;
-        CanonicalType = server_.GetItemValue(Handle, quality).Type();
-    }
-    ~TTemporaryItem() {
-        if (Handle != kNoHandle) server_.ReleaseHandle(Handle);
-    }
+    explicit TTemporaryItem(const std::string& ItemId)
+        : ref_(ServerItemList().FindItemRef(ItemId)),
+          Handle(ref_.Handle),
+          Rights(TAccessRights::FromDword(ref_.AccessRights)),
+          CanonicalType(ref_.CanonicalType) {}
+    ~TTemporaryItem() { ref_.ReleaseRef(); }
     TTemporaryItem(const TTemporaryItem&) = delete;
     TTemporaryItem& operator=(const TTemporaryItem&) = delete;
 
-    TItemHandle Handle = kNoHandle;
-    TAccessRights Rights;
-    VARTYPE CanonicalType = VT_EMPTY;
-
   private:
-    TOpcItemServer& server_;
+    TServerItemRef& ref_;
+
+  public:
+    const TItemHandle Handle;
+    const TAccessRights Rights;
+    const VARTYPE CanonicalType;
 };
 
 struct TPropertyInfo {

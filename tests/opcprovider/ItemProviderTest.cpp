@@ -121,21 +121,6 @@ TEST_F(Provider, ShorterImportRebindsByPosition) {
     EXPECT_EQ(CodeOf([&] { simulator.GetItemValue(3, quality); }), OPC_E_INVALIDHANDLE);
 }
 
-TEST_F(Provider, LogLinesOfClientEvents) {
-    simulator.SetEventNames({[](opc::TGroupImpl*) { return std::string("G1"); },
-                             [](opc::TGroupItemImpl*) { return std::string("Motor"); }});
-    simulator.ClientConnected(nullptr);
-    simulator.ClientNameChanged(nullptr);
-    simulator.GroupAdded(nullptr);
-    simulator.ItemAdded(nullptr);
-    simulator.ItemRemoved(nullptr);
-    simulator.GroupRemoved(nullptr);
-    simulator.ClientDisconnected(nullptr);
-    EXPECT_EQ(log, (std::vector<std::string>{"A Client Connected!", "A Client Add Group:G1",
-                                             "Client add item Motor", "Client remove item Motor",
-                                             "A Client Disconnected!"}));
-}
-
 TEST_F(Provider, BrowseSpaceIsFlatReadWriteBooleans) {
     Import({"Start I0.0 R", "Plant.Lamp Q0.0 R"});
     opc::TItemIdList* position = nullptr;
@@ -230,47 +215,138 @@ TEST(ServerIdentity, RefusedWriteStopsStartUpAtTheFirstValue) {
     EXPECT_EQ(calls, 1);
 }
 
-TEST_F(RegistryFile, InitializationRegistersTheSimulator) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const DWORD categories = opc::RegisterCategoriesManager(path);
-    TSymbolTable symbols;
-    symbols.Import({"Start I0.0 R/W", "Lamp Q0.0 R"});
-    Simulator& simulator = InitializeItemProvider(RegistryWriter(registry), symbols);
-    EXPECT_EQ(&opc::ItemServer(), &simulator);
-    EXPECT_EQ(simulator.VendorInfo, "Vostrel Simulator Opc Server");
-    plc::TPLC plc;
-    plc.ResetMemory();
-    simulator.AttachPlc(&plc);
-    std::vector<std::string> log;
-    simulator.SetLogSink([&](const std::string& line) { log.push_back(line); });
-    ASSERT_TRUE(opc::TComServer::Instance().Initialize(opc::TStartMode::Normal,
-                                                       {registry, "/usr/bin/corvane"}));
-    EXPECT_EQ(registry.QueryValue("corvane.Simulator.2\\Clsid"), kClsidText);
-    {
-        platform::ComPtr<IOPCItemProperties> client;
+// The program's start-up step 1 and the COM server, with a client in this process.
+class Started : public RegistryFile {
+  protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        categories = opc::RegisterCategoriesManager(path);
+        symbols.Import({"Start I0.0 R/W", "Lamp Q0.0 R", "Motor M10.3 R/W"});
+        simulator = &InitializeItemProvider(RegistryWriter(registry), symbols);
+        plc.ResetMemory();
+        simulator->AttachPlc(&plc);
+        simulator->SetLogSink([this](const std::string& line) { log.push_back(line); });
+        ASSERT_TRUE(opc::TComServer::Instance().Initialize(opc::TStartMode::Normal,
+                                                           {registry, "/usr/bin/corvane"}));
         ASSERT_EQ(CoCreateInstance(CLSID_CorvaneSimulator, nullptr, CLSCTX_LOCAL_SERVER,
-                                   IID_IOPCItemProperties, client.PutVoid()),
+                                   IID_IOPCServer, server.PutVoid()),
                   S_OK);
-        plc.WriteBit("I0.0", true);
-        std::u16string id = platform::WideFromNarrow("start");
-        DWORD wanted[] = {2, 5};
-        VARIANT* values = nullptr;
-        HRESULT* errors = nullptr;
-        ASSERT_EQ(client->GetItemProperties(reinterpret_cast<LPWSTR>(id.data()), 2, wanted, &values,
-                                            &errors),
-                  S_OK);
-        EXPECT_EQ(values[0].vt, VT_BOOL);
-        EXPECT_EQ(values[0].boolVal, VARIANT_TRUE);
-        EXPECT_EQ(values[1].lVal, 3);
-        CoTaskMemFree(values);
-        CoTaskMemFree(errors);
     }
+    void TearDown() override {
+        server.Reset();
+        opc::TComServer::Instance().Shutdown();
+        EXPECT_EQ(opc::ItemServerOrNull(), nullptr);
+        CoRevokeClassObject(categories);
+        CoUninitialize();
+        CoUninitialize();
+    }
+    platform::ComPtr<IOPCItemMgt> AddGroup(const char* name) {
+        const std::u16string n = platform::WideFromNarrow(name);
+        platform::ComPtr<IOPCItemMgt> group;
+        OPCHANDLE handle = 0;
+        DWORD rate = 0;
+        EXPECT_EQ(SUCCEEDED(server->AddGroup(reinterpret_cast<LPCWSTR>(n.c_str()), TRUE, 1000, 1,
+                                             nullptr, nullptr, 0, &handle, &rate, IID_IOPCItemMgt,
+                                             reinterpret_cast<LPUNKNOWN*>(group.Put()))),
+                  true);
+        return group;
+    }
+    // Adds one item; its server handle, or 0 with the item's error in *error.
+    OPCHANDLE AddItem(IOPCItemMgt& group, const char* id, HRESULT* error) {
+        std::u16string i = platform::WideFromNarrow(id), path;
+        OPCITEMDEF def{};
+        def.szAccessPath = reinterpret_cast<LPWSTR>(path.data());
+        def.szItemID = reinterpret_cast<LPWSTR>(i.data());
+        def.bActive = TRUE;
+        OPCITEMRESULT* results = nullptr;
+        HRESULT* errors = nullptr;
+        group.AddItems(1, &def, &results, &errors);
+        *error = errors ? errors[0] : E_FAIL;
+        const OPCHANDLE handle = results && SUCCEEDED(*error) ? results[0].hServer : 0;
+        CoTaskMemFree(results);
+        CoTaskMemFree(errors);
+        return handle;
+    }
+    HRESULT Write(IOPCItemMgt& group, OPCHANDLE item, bool value) {
+        platform::ComPtr<IOPCSyncIO> io;
+        group.QueryInterface(IID_IOPCSyncIO, io.PutVoid());
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_BOOL;
+        v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+        HRESULT* errors = nullptr;
+        io->Write(1, &item, &v, &errors);
+        const HRESULT result = errors ? errors[0] : E_FAIL;
+        CoTaskMemFree(errors);
+        return result;
+    }
+
+    DWORD categories = 0;
+    TSymbolTable symbols;
+    Simulator* simulator = nullptr;
+    plc::TPLC plc;
+    std::vector<std::string> log;
+    platform::ComPtr<IOPCServer> server;
+};
+
+TEST_F(Started, TheSimulatorIsTheServersItemServer) {
+    EXPECT_EQ(&opc::ItemServer(), simulator);
+    EXPECT_EQ(simulator->VendorInfo, "Vostrel Simulator Opc Server");
+    EXPECT_EQ(registry.QueryValue("corvane.Simulator.2\\Clsid"), kClsidText);
+    EXPECT_EQ(log, (std::vector<std::string>{"A Client Connected!"}));
+    server.Reset();
     EXPECT_EQ(log, (std::vector<std::string>{"A Client Connected!", "A Client Disconnected!"}));
-    opc::TComServer::Instance().Shutdown();
-    EXPECT_EQ(opc::ItemServerOrNull(), nullptr);
-    CoRevokeClassObject(categories);
-    CoUninitialize();
-    CoUninitialize();
+}
+
+TEST_F(Started, GroupAndItemEventsAreLogged) {
+    auto group = AddGroup("G1");
+    ASSERT_TRUE(group);
+    HRESULT error = S_OK;
+    OPCHANDLE motor = AddItem(*group.Get(), "motor", &error);
+    ASSERT_EQ(error, S_OK);
+    HRESULT* errors = nullptr;
+    ASSERT_EQ(group->RemoveItems(1, &motor, &errors), S_OK);
+    CoTaskMemFree(errors);
+    EXPECT_EQ(log, (std::vector<std::string>{"A Client Connected!", "A Client Add Group:G1",
+                                             "Client add item motor", "Client remove item motor"}));
+}
+
+TEST_F(Started, ClientWritesReachTheControllerWithinTheRights) {
+    auto group = AddGroup("G1");
+    HRESULT error = S_OK;
+    const OPCHANDLE motor = AddItem(*group.Get(), "Motor", &error);
+    const OPCHANDLE lamp = AddItem(*group.Get(), "Lamp", &error);
+    log.clear();
+    EXPECT_EQ(Write(*group.Get(), motor, true), S_OK);
+    EXPECT_EQ(plc.ReadBit("M10.3"), true);
+    EXPECT_EQ(Write(*group.Get(), lamp, true), OPC_E_BADRIGHTS);
+    EXPECT_EQ(plc.ReadBit("Q0.0"), false);
+    EXPECT_EQ(log, (std::vector<std::string>{"Client Set Value Item Motor"}));
+}
+
+TEST_F(Started, UnknownIdIsAnInvalidHandle) {
+    auto group = AddGroup("G1");
+    HRESULT error = S_OK;
+    EXPECT_EQ(AddItem(*group.Get(), "Nothing", &error), 0u);
+    EXPECT_EQ(error, OPC_E_INVALIDHANDLE);
+}
+
+TEST_F(Started, PropertiesReadTheController) {
+    platform::ComPtr<IOPCItemProperties> client;
+    ASSERT_EQ(server->QueryInterface(IID_IOPCItemProperties, client.PutVoid()), S_OK);
+    plc.WriteBit("I0.0", true);
+    std::u16string id = platform::WideFromNarrow("start");
+    DWORD wanted[] = {2, 5};
+    VARIANT* values = nullptr;
+    HRESULT* errors = nullptr;
+    ASSERT_EQ(
+        client->GetItemProperties(reinterpret_cast<LPWSTR>(id.data()), 2, wanted, &values, &errors),
+        S_OK);
+    EXPECT_EQ(values[0].vt, VT_BOOL);
+    EXPECT_EQ(values[0].boolVal, VARIANT_TRUE);
+    EXPECT_EQ(values[1].lVal, 3);
+    CoTaskMemFree(values);
+    CoTaskMemFree(errors);
 }
 
 }  // namespace

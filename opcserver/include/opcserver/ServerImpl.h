@@ -11,6 +11,7 @@
 #include "oaidl.h"
 #include "opccomn.h"
 #include "opcda.h"
+#include "opcgroups/GroupList.h"
 #include "opcserver/ConnectionPoint.h"
 #include "opcserver/ItemServer.h"
 
@@ -50,13 +51,12 @@ class TClientInfo : public ISupportErrorInfo {
     std::atomic<ULONG> refs_{0};
 };
 
-class TGroupList;
-
 // A client connection. Creation raises EOpcServer "OPCSERV: No item server" when there is
 // none; otherwise it joins the item server's Servers list and raises ClientConnected.
 // Destruction leaves the list, raises ClientDisconnected and destroys the groups.
 class TServerImpl final : public TClientInfo,
                           public TBrowseClient,
+                          public TGroupHost,
                           public IOPCServer,
                           public IOPCCommon,
                           public IOPCBrowseServerAddressSpace,
@@ -127,11 +127,18 @@ class TServerImpl final : public TClientInfo,
     void DisconnectClient();
     void ShutdownSinkChanged(IUnknown* Sink, bool Connecting);
 
+    // --- for the groups ---
+    TGroupList& Groups() override { return *GroupList_; }
+    void SetLastUpdateTime(const FILETIME& Time) override { LastUpdateTime = Time; }
+    LCID HostLocaleID() const override { return LocaleID; }
+    std::string HostClientName() const override;
+
   private:
     IUnknown* Unknown() { return static_cast<IOPCServer*>(this); }
     void DisconnectGroups();
 
     std::unique_ptr<TConnectionPoint> ShutdownPoint;
+    std::unique_ptr<TGroupList> GroupList_;
 };
 
 // The file version GetStatus reports: major, minor and build.
