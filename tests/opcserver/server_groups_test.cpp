@@ -107,6 +107,34 @@ TEST_F(ServerGroups, EnumeratorsByScope) {
     EXPECT_FALSE(wrong);
 }
 
+TEST_F(ServerGroups, PropertiesUseTheItemAGroupHolds) {
+    items->Items = {{"Start", TAccessRights(3), VT_BOOL, true}};
+    platform::ComPtr<IUnknown> group;
+    ASSERT_EQ(Add("G1", 1000, IID_IOPCItemMgt, group), S_OK);
+    platform::ComPtr<IOPCItemMgt> mgt = As<IOPCItemMgt>(group.Get(), IID_IOPCItemMgt);
+    std::u16string id = Wide("Start"), path;
+    OPCITEMDEF def{};
+    def.szAccessPath = reinterpret_cast<LPWSTR>(path.data());
+    def.szItemID = reinterpret_cast<LPWSTR>(id.data());
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* errors = nullptr;
+    ASSERT_EQ(mgt->AddItems(1, &def, &results, &errors), S_OK);
+    CoTaskMemFree(results);
+    CoTaskMemFree(errors);
+    const int reads = items->ValueReads;
+    auto props = As<IOPCItemProperties>(server.Get(), IID_IOPCItemProperties);
+    DWORD wanted[] = {1, 5};
+    VARIANT* values = nullptr;
+    ASSERT_EQ(
+        props->GetItemProperties(reinterpret_cast<LPWSTR>(id.data()), 2, wanted, &values, &errors),
+        S_OK);
+    EXPECT_EQ(items->ValueReads, reads);  // no new reference was made
+    EXPECT_EQ(values[0].iVal, VT_BOOL);
+    EXPECT_TRUE(items->Released.empty());
+    CoTaskMemFree(values);
+    CoTaskMemFree(errors);
+}
+
 TEST_F(ServerGroups, DestroyingTheServerDestroysItsGroups) {
     platform::ComPtr<IUnknown> group;
     Add("G1", 1000, IID_IOPCItemMgt, group);
