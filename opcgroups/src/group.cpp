@@ -16,16 +16,17 @@ std::set<TGroupImpl*>& Orphans() {
     return orphans;
 }
 
-std::string Trimmed(const std::string& s) {
-    const auto keep = [](unsigned char c) { return c > ' '; };
-    const auto first = std::find_if(s.begin(), s.end(), keep);
-    const auto last = std::find_if(s.rbegin(), s.rend(), keep).base();
-    return first < last ? std::string(first, last) : std::string();
+// Every group that still holds contents, for the framework's shutdown.
+std::set<TGroupImpl*>& LiveGroups() {
+    static std::set<TGroupImpl*> live;
+    return live;
 }
 
 }  // namespace
 
-TGroupImpl::TGroupImpl(TGroupList& List) : Key_(std::make_unique<TKey>(*this)), List_(&List) {}
+TGroupImpl::TGroupImpl(TGroupList& List) : Key_(std::make_unique<TKey>(*this)), List_(&List) {
+    LiveGroups().insert(this);
+}
 
 TGroupImpl::~TGroupImpl() {
     Teardown();
@@ -42,7 +43,7 @@ TGroupImpl& TGroupImpl::Create(TGroupList& List, TGroupParams Params) {
 
 void TGroupImpl::Construct(TGroupParams Params) {
     Server = &List().Host();
-    Name = Trimmed(Params.Name);
+    Name = TrimmedName(Params.Name);
     if (Name.empty()) Name = List().UniqueGroupName();
     SetPercentDeadband(Params.PercentDeadband);
     CallbacksEnabled = true;
@@ -81,12 +82,13 @@ void TGroupImpl::Teardown() {
     TGroupItemList items;
     items.swap(Items_);
     items.clear();
-    CallbackPoint_.reset();
+    // The point itself lives as long as the shell: a client may still hold it (its
+    // references are the group's).
+    if (CallbackPoint_) CallbackPoint_->ClearSink();
     DataCallback.Reset();
     for (auto& sink : StreamSinks) sink.Reset();
     Key_.reset();
-    Server = nullptr;
-    List_ = nullptr;
+    LiveGroups().erase(this);
     Dying_ = false;
 }
 
@@ -96,6 +98,9 @@ void TGroupImpl::Destroy(TGroupImpl& Group) {
         delete &Group;
         return;
     }
+    Group.Orphaned_ = true;
+    Group.Server = nullptr;
+    Group.List_ = nullptr;
     Orphans().insert(&Group);
     // A remote bridge drops its proxies here, which may free the shell at once.
     CoDisconnectObject(Group.Unknown(), 0);
@@ -103,6 +108,15 @@ void TGroupImpl::Destroy(TGroupImpl& Group) {
 
 std::size_t TGroupImpl::OrphanCount() {
     return Orphans().size();
+}
+
+void TGroupImpl::ShutdownAll() {
+    std::set<TGroupImpl*> live;
+    live.swap(LiveGroups());
+    for (TGroupImpl* g : live) {
+        g->Teardown();
+        if (g->RefCount_ > 0) CoDisconnectObject(g->Unknown(), 0);
+    }
 }
 
 void TGroupImpl::FreeOrphans() {
@@ -145,11 +159,16 @@ ULONG TGroupImpl::AddRef() {
 
 ULONG TGroupImpl::Release() {
     const LONG left = --RefCount_;
+    if (left < 0) {
+        // A client releasing more than it got must not bring a group down twice.
+        RefCount_ = 0;
+        return 0;
+    }
     if (left > 0 || Dying_) return static_cast<ULONG>(std::max<LONG>(left, 0));
-    if (!Alive()) {
+    if (Orphaned_) {
         Orphans().erase(this);
         delete this;
-    } else if (Removed) {
+    } else if (Removed && Alive()) {
         List().Forget(*this);
         Teardown();
         delete this;
@@ -199,6 +218,7 @@ void TGroupImpl::Disconnect() {
 
 void TGroupImpl::ConnectionChanged(IUnknown* Sink, bool Connecting) {
     DataCallback.Reset();
+    if (!Alive()) return;
     if (Connecting && Sink) Sink->QueryInterface(IID_IOPCDataCallback, DataCallback.PutVoid());
 }
 

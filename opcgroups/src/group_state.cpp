@@ -6,17 +6,6 @@
 #include "opcserver/OpcHelpers.h"
 
 namespace corvane::opc {
-namespace {
-
-std::string TrimmedName(LPCWSTR text) {
-    const std::string s = OpcNarrow(text);
-    const auto keep = [](unsigned char c) { return c > ' '; };
-    const auto first = std::find_if(s.begin(), s.end(), keep);
-    const auto last = std::find_if(s.rbegin(), s.rend(), keep).base();
-    return first < last ? std::string(first, last) : std::string();
-}
-
-}  // namespace
 
 HRESULT TGroupImpl::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
                              FLOAT* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup,
@@ -63,7 +52,7 @@ HRESULT TGroupImpl::SetName(LPCWSTR szName) {
     return Guarded([&]() -> HRESULT {
         if (Removed) return E_FAIL;
         if (!szName) return E_INVALIDARG;
-        const std::string name = TrimmedName(szName);
+        const std::string name = TrimmedName(OpcNarrow(szName));
         if (name.empty()) return E_INVALIDARG;
         List().Rename(*this, name);
         return S_OK;

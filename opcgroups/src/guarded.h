@@ -1,7 +1,9 @@
 // The single exception boundary of the group's COM methods.
 #pragma once
 
+#include <algorithm>
 #include <new>
+#include <string>
 
 #include "opcgroups/Group.h"
 #include "opcserver/OpcErrors.h"
@@ -18,6 +20,14 @@ HRESULT TGroupImpl::Guarded(F&& Body) {
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
+}
+
+// A group name without leading and trailing blanks and control characters.
+inline std::string TrimmedName(const std::string& s) {
+    const auto keep = [](unsigned char c) { return c > ' '; };
+    const auto first = std::find_if(s.begin(), s.end(), keep);
+    const auto last = std::find_if(s.rbegin(), s.rend(), keep).base();
+    return first < last ? std::string(first, last) : std::string();
 }
 
 // Stores through an out-pointer the client may have left null.

@@ -68,18 +68,14 @@ void TServerItemRef::Resolve() {
 
 TServerItem::TServerItem(const std::string& Id, TGroupItemImpl& First, TServerItemList& List)
     : TServerItemRef(Id, TDeferInit{}), Owner(List) {
-    try {
-        Resolve();
-        {
-            std::lock_guard lock(Owner.RefLock_);
-            GroupItems_.push_back(&First);
-        }
-        Subscribed = ItemServer().SubscribeItem(
-            Handle, [this](const VARIANT& Value, WORD Quality) { ValueChanged(Value, Quality); });
-    } catch (...) {
-        if (Handle != kNoHandle) ItemServer().ReleaseHandle(Handle);
-        throw;
+    // A failure below runs the base destructor, which releases a handle already got.
+    Resolve();
+    {
+        std::lock_guard lock(Owner.RefLock_);
+        GroupItems_.push_back(&First);
     }
+    Subscribed = ItemServer().SubscribeItem(
+        Handle, [this](const VARIANT& Value, WORD Quality) { ValueChanged(Value, Quality); });
 }
 
 TServerItem::~TServerItem() {
@@ -148,13 +144,16 @@ bool TServerItemList::TLess::operator()(const std::string& a, const std::string&
 TServerItemList::TServerItemList() = default;
 
 TServerItemList::~TServerItemList() {
+    // Server objects a client never released still hold groups; their items must not
+    // outlive the server items they point to.
+    TGroupImpl::ShutdownAll();
     std::map<std::string, std::unique_ptr<TServerItem>, TLess> items;
     {
         std::lock_guard lock(ListLock_);
         items.swap(Items_);
     }
     items.clear();
-    // No client call can reach a group after the framework went down.
+    // No client call can be served after the framework went down.
     TGroupImpl::FreeOrphans();
 }
 

@@ -88,6 +88,9 @@ class TGroupImpl final : public TGroupInfo,
     // Shells whose client never released them; freed when the framework shuts down.
     static std::size_t OrphanCount();
     static void FreeOrphans();
+    // Releases the contents of every group of the process, so that none outlives the
+    // item server it reads through; the groups stay with their lists as shells.
+    static void ShutdownAll();
 
     OPCHANDLE ServerHandle() const;
     bool Alive() const { return Key_ != nullptr; }
@@ -198,6 +201,8 @@ class TGroupImpl final : public TGroupInfo,
     bool Announced_ = false;
     // Set while the contents are released, so that a Release from inside does not free.
     bool Dying_ = false;
+    // Left by its list while referenced; the last Release frees it.
+    bool Orphaned_ = false;
 };
 
 }  // namespace corvane::opc
