@@ -1,16 +1,32 @@
-// corvane: the S7-200 CPU 224 simulator with its operator console.
+// corvane: the S7-200 CPU 224 simulator with its operator console and OPC server.
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "CommandLine.h"
 #include "Console.h"
 #include "ConsoleStyle.h"
+#include "MessagePump.h"
+#include "OPCpro.h"
 #include "QtMessageService.h"
+#include "ServerIdentity.h"
+#include "SymbolTable.h"
+#include "corvane/platform/Registry.h"
+#include "importF.h"
 #include "main.h"
+#include "objbase.h"
+#include "opcserver/Registration.h"
+#include "opcserver/ServerImpl.h"
 
 namespace {
+
+using corvane::opc::TComServer;
+using corvane::opc::TStartMode;
 
 bool HasPlatformArgument(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -21,21 +37,75 @@ bool HasPlatformArgument(int argc, char** argv) {
     return false;
 }
 
+std::filesystem::path ExecutablePath(const char* argv0) {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::absolute(argv0) : self;
+}
+
+int Fail(const std::exception& e) {
+    std::fprintf(stderr, "corvane: %s\n", e.what());
+    return 1;
+}
+
+// The COM server's start-up: switches, registry update, class objects. False when the
+// program ends here (registration done).
+bool StartComServer(TStartMode mode, corvane::platform::ClassesRoot& registry,
+                    const std::filesystem::path& executable) {
+    // The categories manager stand-in lives in the apartment, like the real one.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    corvane::opc::RegisterCategoriesManager(registry.File());
+    return TComServer::Instance().Initialize(mode, {registry, executable});
+}
+
+// The framework's shutdown step at the end of the program, on every way out: withdraws
+// the class objects and destroys the factories and the item server.
+struct TServerShutdown {
+    ~TServerShutdown() { TComServer::Instance().Shutdown(); }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace corvane::console;
+    namespace opcprovider = corvane::opcprovider;
+
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const TStartMode mode = corvane::opc::StartModeOf(arguments);
+    const bool registrationOnly = mode == TStartMode::RegServer || mode == TStartMode::UnregServer;
 
     // Without a display Qt would abort with a terse platform error; say what to do instead.
+    // Registering needs no window.
     if (const QString problem =
             DisplayProblem(&ProcessEnvironment, HasPlatformArgument(argc, argv));
-        !problem.isEmpty()) {
+        !problem.isEmpty() && !registrationOnly) {
         std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
         return 2;
     }
 
-    // (1) Item provider initialisation goes here, before the application object: it
-    //     writes the server identity, creates `Simulator` and calls RegisterOpcServer.
+    // (1) The item provider: server identity, `Simulator`, RegisterOpcServer.
+    corvane::opc::SetServerFileVersion(
+        {CORVANE_VERSION_MAJOR, CORVANE_VERSION_MINOR, CORVANE_VERSION_PATCH});
+    corvane::platform::ClassesRoot registry;
+    opcprovider::TSymbolTable symbols;
+    opcprovider::Simulator* simulator = nullptr;
+    const TServerShutdown serverShutdown;
+    try {
+        simulator =
+            &opcprovider::InitializeItemProvider(opcprovider::RegistryWriter(registry), symbols);
+    } catch (const std::exception& e) {
+        return Fail(e);
+    }
+    const std::filesystem::path executable = ExecutablePath(argv[0]);
+
+    if (registrationOnly) {
+        try {
+            StartComServer(mode, registry, executable);
+        } catch (const std::exception& e) {
+            return Fail(e);
+        }
+        return 0;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("Corvane");
@@ -45,22 +115,42 @@ int main(int argc, char** argv) {
     // Closing the main window ends the program, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // (2) Application initialisation: the COM server's switches (REGSERVER, UNREGSERVER,
-    //     AUTOMATION, EMBEDDING) are handled here, with class-object registration.
+    // (2) Application initialisation: the COM server's switches and class objects.
     const TCommandLine commandLine = ParseCommandLine(QApplication::arguments());
     for (const QString& ignored : commandLine.Ignored) {
         std::fprintf(stderr, "corvane: ignoring argument %s\n", ignored.toLocal8Bit().constData());
+    }
+    const corvane::app::TMessagePump pump;
+    TComServer::Instance().SetQuitHandler(
+        [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
+    try {
+        StartComServer(mode, registry, executable);
+    } catch (const std::exception& e) {
+        return Fail(e);
     }
 
     TQtMessageService messages;
     const TMessageServiceScope messageScope(messages);
 
-    // (3) The windows, created hidden: main, About, Module, Memory, Write Bit ...
+    // (3) The windows, created hidden: main, About, Module, Memory, Write Bit, Import Symbols.
     TConsole console;
-    // ... and the Import Symbols window (TForm2), attached with
-    //     console.SetImportSymbolsWindow(...) once the item provider has it.
+    opcprovider::TForm2 form2(symbols, registry);
+    console.SetImportSymbolsWindow(&form2);
     TForm1& form1 = console.Form1();
     messages.SetParent(&form1);
+    simulator->AttachPlc(&form1.Plc());
+    simulator->SetLogSink([&form1](const std::string& line) { form1.AppendLog(FileText(line)); });
+    form1.CloseQuery = [&form1] {
+        return TComServer::Instance().CanClose(
+            [&form1](const std::string& title, const std::string& text) {
+                QMessageBox box(QMessageBox::Warning, QString::fromStdString(title),
+                                QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
+                                &form1);
+                box.setDefaultButton(QMessageBox::No);
+                box.setWindowModality(Qt::ApplicationModal);
+                return box.exec() == QMessageBox::Yes;
+            });
+    };
     QObject::connect(&form1, &TForm1::Closed, &app, &QApplication::quit);
 
     // (4) Show the main window and run until it closes.
@@ -69,5 +159,10 @@ int main(int argc, char** argv) {
         const QString file = *commandLine.ProgramFile;
         QTimer::singleShot(0, &form1, [&form1, file] { form1.LoadProgramFile(file); });
     }
-    return QApplication::exec();
+    const int result = QApplication::exec();
+    // The windows go before the server does; nothing may reach them any more.
+    simulator->SetLogSink({});
+    simulator->AttachPlc(nullptr);
+    TComServer::Instance().SetQuitHandler(nullptr);
+    return result;
 }

@@ -285,6 +285,10 @@ void TForm1::AppendLog(const QString& line) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (CloseQuery && !CloseQuery()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     emit Closed();
 }

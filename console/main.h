@@ -61,6 +61,8 @@ class TForm1 : public QMainWindow {
 
     // Chooses the program file; an empty result means cancelled. Replaceable for tests.
     TOpenDialog OpenDialog1;
+    // Asked before the window closes (the COM server's warning); false keeps it open.
+    std::function<bool()> CloseQuery;
 
     // --- menu ---
     void Loadprogram1Click();

@@ -219,6 +219,25 @@ TEST_F(ConsoleTest, ExitClosesTheMainWindowAndSignalsTheEnd) {
     EXPECT_FALSE(Form1().isVisible());
 }
 
+TEST_F(ConsoleTest, CloseQueryCanKeepTheMainWindowOpen) {
+    Form1().show();
+    QSignalSpy closed(&Form1(), &TForm1::Closed);
+    int asked = 0;
+    bool answer = false;
+    Form1().CloseQuery = [&] {
+        ++asked;
+        return answer;
+    };
+    Action("Exit1").trigger();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_TRUE(Form1().isVisible());
+    answer = true;
+    Action("Exit1").trigger();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(Form1().isVisible());
+}
+
 TEST_F(ConsoleTest, AboutWindowShowsNameAndVersion) {
     TaboutF& about = Console().AboutF();
     about.show();

@@ -60,6 +60,34 @@ class TNamespaceItem : public TNamespaceNode {
     DWORD DataType;  // a VARTYPE, compared as 16 bits
 };
 
+// A duplicate name in a branch: "Duplicate Item Id %s". Neither an EOpcError nor an
+// EOpcServer, like any list error of the address space.
+class EListError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Operations the item server uses inside LoadNamespace. Whether the space is hierarchical
+// is read from the item server's options at every call.
+
+// A leaf for ItemId below Branch; in a hierarchical space the segments before the last
+// path delimiter become branches. An existing name yields the existing node (leaf or
+// branch) while the item server is merging, else raises EListError.
+TNamespaceNode* AddItemId(TItemIdList& Branch, const std::string& ItemId,
+                          TAccessRights AccessRights, VARTYPE DataType);
+// The child branch Name of Parent, created when absent. Raises EOpcServer in a flat space
+// and when Name is a leaf.
+TItemIdList* NewBranch(TItemIdList& Parent, const std::string& Name);
+// Destroys all children of Branch.
+void Clear(TItemIdList& Branch);
+
+// The names BrowseOPCItemIDs lists from Position, tested with the item server's
+// MatchesBrowseFilter: branch names (OPC_BRANCH), leaf names (OPC_LEAF) or, depth first,
+// the full item ids of every leaf below Position (OPC_FLAT).
+std::vector<std::string> BuildBrowseList(const TItemIdList& Position, OPCBROWSETYPE BrowseType,
+                                         const std::string& Filter, VARTYPE TypeFilter,
+                                         TAccessRights AccessFilter);
+
 // Full item id of a node: names from below the root joined by the path delimiter.
 std::string ItemIdOf(const TNamespaceNode& node);
 // Resolves a path relative to a branch (split at the delimiter in a hierarchical space,
