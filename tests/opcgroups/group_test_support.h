@@ -188,7 +188,7 @@ class FakeItemServer : public opc::TOpcItemServer {
 };
 
 // The server object's side, as the groups see it.
-class TestHost : public opc::TGroupHost {
+class TestHost final : public opc::TGroupHost {
   public:
     opc::TGroupList& Groups() override { return List; }
     void SetLastUpdateTime(const FILETIME& t) override { LastUpdateTime = t; }
