@@ -101,13 +101,13 @@ void TForm1::BuildFaceplate(QWidget& client) {
     image->setGeometry(0, 0, 393, 201);
     image->setPixmap(QPixmap::fromImage(LoadJpeg(":/corvane/faceplate.jpg")));
 
-    for (const TFaceplateLabel& spec : kFaceplateLabels) {
-        auto* label = new QLabel(spec.Text, &client);
-        label->setObjectName(spec.Name);
+    for (const TFaceplateLabel& entry : kFaceplateLabels) {
+        auto* label = new QLabel(entry.Text, &client);
+        label->setObjectName(entry.Name);
         label->setFont(ClassicFont(8, true));
         SetBackground(*label, kGrey);
         label->adjustSize();
-        label->move(spec.Position);
+        label->move(entry.Position);
     }
 
     auto makeRunBox = [&](const char* name, const char* caption, int top) {

@@ -12,7 +12,7 @@
 namespace corvane::console {
 namespace {
 
-// Designer names and design-time captions, left to right.
+// Component names and the captions shown until the first refresh, left to right.
 struct TColumnNames {
     const char* Label;
     const char* List;

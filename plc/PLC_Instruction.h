@@ -103,7 +103,7 @@ class TPLC {
     void SetMarkerBit(std::string_view address);
     void ResetMarkerBit(std::string_view address);
     void WriteBit(std::string_view address, bool value);
-    // The bit, or nullopt where the design leaves the caller's value unchanged (empty
+    // The bit, or nullopt where the caller's value is to stay unchanged (empty
     // address, first character not I, Q, M or V).
     std::optional<bool> ReadBit(std::string_view address);
 

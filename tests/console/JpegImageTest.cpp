@@ -1,4 +1,5 @@
-// The pictures are real JPEGs of the design's sizes, and bad data never crashes the decoder.
+// The pictures are real JPEGs of the faceplate's and module's sizes, and bad data never
+// crashes the decoder.
 #include <gtest/gtest.h>
 
 #include <QFile>

@@ -1,4 +1,5 @@
-// The memory view: design-time texts, paging, and the refresh that runs while hidden.
+// The memory view: the texts shown before the first refresh, paging, and the refresh that
+// runs while hidden.
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -27,7 +28,7 @@ class MemoryViewTest : public ConsoleTest {
     QPushButton& Button(const char* name) { return *Child<QPushButton>(View(), name); }
 };
 
-TEST_F(MemoryViewTest, DesignTextsUntilTheFirstRefresh) {
+TEST_F(MemoryViewTest, InitialTextsUntilTheFirstRefresh) {
     EXPECT_EQ(View().windowTitle(), "Memory ---- Update every second");
     EXPECT_EQ(View().size(), QSize(794, 142));
     EXPECT_EQ(Labels(), QStringList({"M1", "M2", "M3", "M4", "M5", "M6", "M7", "M8", "M0", "M9"}));
@@ -39,7 +40,7 @@ TEST_F(MemoryViewTest, DesignTextsUntilTheFirstRefresh) {
     EXPECT_TRUE(timer->isActive());
 }
 
-TEST_F(MemoryViewTest, ColumnsUseTheDesignerNamesAndPlaces) {
+TEST_F(MemoryViewTest, ColumnsUseTheComponentNamesAndPlaces) {
     const char* lists[] = {"ListBox9", "ListBox1", "ListBox2", "ListBox3", "ListBox4",
                            "ListBox5", "ListBox6", "ListBox7", "ListBox8", "ListBox10"};
     for (int c = 0; c < TMemoryF::kColumns; ++c) {

@@ -34,7 +34,7 @@ TEST_F(WriteBitTest, ListHoldsEveryMarkerBitInBlocksWithSeparators) {
     EXPECT_EQ(row, 188);
 }
 
-TEST_F(WriteBitTest, OpensOnTheFirstLineWithTheDesignCaption) {
+TEST_F(WriteBitTest, OpensOnTheFirstLineWithItsInitialCaption) {
     Console().Form1().SetBit1Click();
     EXPECT_EQ(Dialog().windowTitle(), "Write Bit");
     EXPECT_EQ(Dialog().size(), QSize(201, 272));
