@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "DecodedProgram.h"
 #include "InstructionSet.h"
@@ -53,7 +54,7 @@ TPLC::TPLC() : Instructions(kInstructionSlots) {
 
 TPLC::~TPLC() = default;
 
-TBitArea* TPLC::AreaOf(char letter) {
+const TBitArea* TPLC::AreaOf(char letter) const {
     switch (letter) {
         case 'I':
             return &I;
@@ -66,6 +67,10 @@ TBitArea* TPLC::AreaOf(char letter) {
         default:
             return nullptr;
     }
+}
+
+TBitArea* TPLC::AreaOf(char letter) {
+    return const_cast<TBitArea*>(std::as_const(*this).AreaOf(letter));
 }
 
 void TPLC::ResetMemory() {
@@ -182,18 +187,21 @@ void TPLC::ON(std::string_view op) {
         LogicStack[0] = LogicStack[0] || !*value;
 }
 
-void TPLC::ALD() {
-    LogicStack[0] = LogicStack[0] && LogicStack[1];
+// ALD and OLD combine levels 0 and 1 into level 0, then pop what was level 1.
+void TPLC::DropLevelOne() {
     for (int level = 1; level < kLogicStackDepth - 1; ++level)
         LogicStack[static_cast<size_t>(level)] = LogicStack[static_cast<size_t>(level + 1)];
     LogicStack[kLogicStackDepth - 1] = false;
 }
 
+void TPLC::ALD() {
+    LogicStack[0] = LogicStack[0] && LogicStack[1];
+    DropLevelOne();
+}
+
 void TPLC::OLD() {
     LogicStack[0] = LogicStack[0] || LogicStack[1];
-    for (int level = 1; level < kLogicStackDepth - 1; ++level)
-        LogicStack[static_cast<size_t>(level)] = LogicStack[static_cast<size_t>(level + 1)];
-    LogicStack[kLogicStackDepth - 1] = false;
+    DropLevelOne();
 }
 
 void TPLC::LPS() {

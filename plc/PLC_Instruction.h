@@ -140,10 +140,12 @@ class TPLC {
 
     // Area named by an operand's first character (I, Q, M, V), or nullptr.
     TBitArea* AreaOf(char letter);
+    const TBitArea* AreaOf(char letter) const;
 
   private:
     void Push();
     void Pop();
+    void DropLevelOne();
     void TimerBox(std::string_view op, char kindLetter);
     void SetRun(std::string_view op, bool value);
     friend struct TScanEngine;

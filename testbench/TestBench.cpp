@@ -109,18 +109,8 @@ struct TTestBench::TCommand {
 namespace {
 
 bool ValueOf(const plc::TPLC& plc, const TAddress& a) {
-    switch (a.Area) {
-        case 'I':
-            return plc.I[static_cast<size_t>(a.Element())];
-        case 'Q':
-            return plc.Q[static_cast<size_t>(a.Element())];
-        case 'M':
-            return plc.M[static_cast<size_t>(a.Element())];
-        case 'V':
-            return plc.V[static_cast<size_t>(a.Element())];
-        default:
-            return plc.Timers[static_cast<size_t>(a.Byte)].Done;
-    }
+    if (a.Area == 'T') return plc.Timers[static_cast<size_t>(a.Byte)].Done;
+    return (*plc.AreaOf(a.Area))[static_cast<size_t>(a.Element())];
 }
 
 }  // namespace
