@@ -151,6 +151,12 @@ class FakeItemServer : public opc::TOpcItemServer {
     void GroupRemoved(opc::TGroupImpl* g) override { Log("GroupRemoved", g); }
     void ItemAdded(opc::TGroupItemImpl* i) override { Log("ItemAdded", i); }
     void ItemRemoved(opc::TGroupItemImpl* i) override { Log("ItemRemoved", i); }
+    void CallbackFailed(const std::exception& e, opc::TGroupImpl* g,
+                        opc::TCallbackKind kind) override {
+        const auto* error = dynamic_cast<const opc::EOpcError*>(&e);
+        Failures.push_back({kind, error ? error->Code() : E_UNEXPECTED, g});
+    }
+    void HandleException(const std::exception& e) override { Exceptions.push_back(e.what()); }
 
     int Count(const std::string& name) const {
         int n = 0;
@@ -167,6 +173,13 @@ class FakeItemServer : public opc::TOpcItemServer {
         return true;
     }
 
+    struct Failure {
+        opc::TCallbackKind Kind;
+        HRESULT Code;
+        opc::TGroupImpl* Group;
+    };
+    std::vector<Failure> Failures;
+    std::vector<std::string> Exceptions;
     std::map<std::string, FakeItem> Items;
     int InfoCalls = 0;
     int ValueCalls = 0;

@@ -243,18 +243,4 @@ TEST_F(ServerItems, AnalogItemsChangeOnlyBeyondTheDeadband) {
     FreeItemAttributes(attrs);
 }
 
-TEST_F(ServerItems, TickPollsActiveItemsAndReportsPrimedOnesOnce) {
-    auto g = AddGroup("G");
-    AddItems(g.Get(), {"Bool1", "Num"});
-    AddItems(g.Get(), {"Bool2"}, FALSE);
-    auto& group = Impl(g.Get());
-    EXPECT_EQ(group.UpdateTick().size(), 2u);
-    EXPECT_TRUE(group.UpdateTick().empty());
-    Server->Items["Num"].Value = MakeI2(8);
-    Server->Items["Bool2"].Value = MakeBool(false);
-    auto changed = group.UpdateTick();
-    ASSERT_EQ(changed.size(), 1u);
-    EXPECT_EQ(changed[0], group.GroupItems()[1].get());
-}
-
 }  // namespace

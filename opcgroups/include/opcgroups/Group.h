@@ -1,5 +1,7 @@
-// The group object a client gets from AddGroup: its items, its subscription state and
-// the state, item-management, synchronous I/O and connection-point interfaces.
+// The group object a client gets from AddGroup: its items, its subscription state, the
+// update cycle that reports changes, and every interface of a group: state, item
+// management, synchronous and asynchronous I/O, the DA 1.0 data object and the
+// connection point of the DA 2.0 callback.
 #pragma once
 
 #include <functional>
@@ -11,9 +13,11 @@
 #include "objidl.h"
 #include "ocidl.h"
 #include "opcda.h"
+#include "opcgroups/AsyncTask.h"
 #include "opcgroups/GroupItem.h"
 #include "opcgroups/GroupList.h"
 #include "opcserver/ConnectionPoint.h"
+#include "opcserver/OpcTypes.h"
 #include "opcserver/ServerWindow.h"
 
 namespace corvane::opc {
@@ -72,7 +76,10 @@ inline constexpr HRESULT kGroupGone = RPC_E_DISCONNECTED;
 // references: every call answers kGroupGone, and the last Release frees it. Its server
 // handle is an id of the object table that dies with the group's contents.
 class TGroupImpl final : public TGroupInfo,
+                         public IOPCAsyncIO,
+                         public IDataObject,
                          public IOpcItemList,
+                         public IOPCAsyncIO2,
                          public IConnectionPointContainer,
                          public IOPCSyncIO,
                          public IOPCGroupStateMgt,
@@ -119,16 +126,112 @@ class TGroupImpl final : public TGroupInfo,
     TGroupItemImpl& ValidateItemHandle(OPCHANDLE Handle) const;
     // The item of this group's own list, or nullptr.
     TGroupItemImpl* FindOwnItem(OPCHANDLE Handle) const;
-    // The polling half of an update tick: the active items whose change is due for
-    // reporting, in list order (delivery to the client's sinks builds on it).
-    std::vector<TGroupItemImpl*> UpdateTick();
+    // One timer expiry: polls the active items and reports those that changed to the
+    // DA 2.0 callback and the DA 1.0 data streams. A tick that comes while one of this
+    // group's ticks is still running (a nested message loop) is skipped.
+    void UpdateTick();
     // Whether the item has a change to report; polls items the item server does not push.
     static bool CheckChanged(TGroupItemImpl& Item);
+
+    // Group items a delivery refers to, safe across client callbacks: a callback may
+    // remove items (or the whole group), so after the group's item list changed the
+    // items are looked up again by identity, and the ones gone are dropped.
+    class TDeliveryList {
+      public:
+        TDeliveryList(const TGroupImpl& Group, const std::vector<TGroupItemImpl*>& Items);
+        TDeliveryList(const TGroupImpl& Group, const std::vector<DWORD>& Identities);
+        const std::vector<TGroupItemImpl*>& Current();
+
+      private:
+        void Resolve();
+        const TGroupImpl& Group_;
+        std::vector<DWORD> Ids_;
+        std::vector<TGroupItemImpl*> Items_;
+        std::size_t Generation_;
+    };
+    // DA 2.0 delivery of the items' values from the cache or the device; nothing unless
+    // a callback is connected and the group is active.
+    void SendDataChange(OPCDATASOURCE Source, DWORD TransactionId, TDeliveryList& Items);
+    // DA 1.0 delivery as a data stream of the connection's kind, to the sink of that
+    // kind; nothing unless the connection's sink is set and the group is active.
+    void SendDataStream(OPCDATASOURCE Source, const TAsyncTask* Task, TDeliveryList& Items,
+                        DWORD Connection);
+    // One item's value, quality and time from the cache or through the device.
+    static void ReadItem(TGroupItemImpl& Item, OPCDATASOURCE Source, VARIANT& Value,
+                         WORD& Quality, FILETIME& Time);
+    // Hands a failed client callback to the item server, which must not bring the
+    // group down; Failure is the exception or the failure code.
+    void ReportCallbackFailure(const std::exception& Failure, TCallbackKind Kind);
+
+    // Keeps the group's memory while a delivery calls out to the client: a client that
+    // removes or releases the group from inside its callback only tears it down, and
+    // the memory goes when the outermost scope ends.
+    class TDeliveryScope {
+      public:
+        explicit TDeliveryScope(TGroupImpl& Group);
+        ~TDeliveryScope();
+        TDeliveryScope(const TDeliveryScope&) = delete;
+        TDeliveryScope& operator=(const TDeliveryScope&) = delete;
+
+      private:
+        TGroupImpl& Group_;
+    };
+
+    // The queued tasks of this group that have not run, in queue order (not owned).
+    const std::vector<TAsyncTask*>& Tasks() const { return Tasks_; }
+    // Posts the task to the server window, which owns it from now on; its identity.
+    DWORD QueueTask(std::unique_ptr<TAsyncTask> Task);
+    // CONNECT_E_NOCONNECTION unless the DA 1.0 connection's sink is set.
+    void CheckConnection(DWORD Connection) const;
+    // The DA 1.0 pre-check of every handle; false (with the filled error array handed
+    // out) when any failed.
+    bool ValidateHandles(DWORD Count, const OPCHANDLE* Handles, HRESULT** Errors) const;
+    // Cancel and Cancel2: E_FAIL unless the id is one of this group's queued tasks.
+    HRESULT CancelTask(DWORD Id);
+    // Identities of the active items, in list order, for a refresh.
+    std::vector<DWORD> ActiveItemIds() const;
+    // A change of the item list that a delivery in progress must notice.
+    std::size_t ItemsGeneration() const { return ItemsGeneration_; }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
+    // IOPCAsyncIO
+    HRESULT STDMETHODCALLTYPE Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount,
+                                   OPCHANDLE* phServer, DWORD* pTransactionID,
+                                   HRESULT** ppErrors) override;
+    HRESULT STDMETHODCALLTYPE Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer,
+                                    VARIANT* pItemValues, DWORD* pTransactionID,
+                                    HRESULT** ppErrors) override;
+    HRESULT STDMETHODCALLTYPE Refresh(DWORD dwConnection, OPCDATASOURCE dwSource,
+                                      DWORD* pTransactionID) override;
+    HRESULT STDMETHODCALLTYPE Cancel(DWORD dwTransactionID) override;
+    // IDataObject
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) override;
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC* pformatetc, STGMEDIUM* pmedium) override;
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* pformatetc) override;
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC* pformatectIn,
+                                                    FORMATETC* pformatetcOut) override;
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC* pformatetc, STGMEDIUM* pmedium,
+                                      BOOL fRelease) override;
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD dwDirection,
+                                            IEnumFORMATETC** ppenumFormatEtc) override;
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink,
+                                      DWORD* pdwConnection) override;
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD dwConnection) override;
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA** ppenumAdvise) override;
+    // IOPCAsyncIO2
+    HRESULT STDMETHODCALLTYPE Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID,
+                                   DWORD* pdwCancelID, HRESULT** ppErrors) override;
+    HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
+                                    DWORD dwTransactionID, DWORD* pdwCancelID,
+                                    HRESULT** ppErrors) override;
+    HRESULT STDMETHODCALLTYPE Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID,
+                                       DWORD* pdwCancelID) override;
+    HRESULT STDMETHODCALLTYPE Cancel2(DWORD dwCancelID) override;
+    HRESULT STDMETHODCALLTYPE SetEnable(BOOL bEnable) override;
+    HRESULT STDMETHODCALLTYPE GetEnable(BOOL* pbEnable) override;
     // IOpcItemList
     const TGroupItemList& STDMETHODCALLTYPE Items() override { return Items_; }
     // IConnectionPointContainer
@@ -192,6 +295,14 @@ class TGroupImpl final : public TGroupInfo,
                         HRESULT** Errors, bool Validate);
     void ReadOne(OPCDATASOURCE Source, bool GroupActive, TGroupItemImpl& Item, OPCITEMSTATE& State);
 
+    friend class TAsyncTask;
+    // Destroys the group now, or when the outermost delivery scope ends.
+    void DeleteSelf();
+    // Takes an item out of Items_ (which destroys it).
+    void EraseItem(TGroupItemList::iterator It);
+    // The soAlwaysReturnErrors array of an accepted request: Count S_OK entries, or null.
+    static HRESULT* AcceptedErrors(DWORD Count);
+
     LONG RefCount_ = 0;
     std::unique_ptr<TKey> Key_;
     TGroupList* List_ = nullptr;
@@ -203,6 +314,12 @@ class TGroupImpl final : public TGroupInfo,
     bool Dying_ = false;
     // Left by its list while referenced; the last Release frees it.
     bool Orphaned_ = false;
+    std::vector<TAsyncTask*> Tasks_;
+    std::size_t ItemsGeneration_ = 0;
+    // Nesting depth of delivery scopes, and a deletion waiting for them to end.
+    int Delivering_ = 0;
+    bool DeletePending_ = false;
+    bool Ticking_ = false;
 };
 
 }  // namespace corvane::opc

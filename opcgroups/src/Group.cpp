@@ -3,7 +3,7 @@
 #include <cmath>
 #include <set>
 
-#include "guarded.h"
+#include "GroupGuard.h"
 #include "opcgroups/Group.h"
 #include "opcgroups/ServerItems.h"
 #include "opcserver/ItemServer.h"
@@ -81,21 +81,44 @@ void TGroupImpl::Teardown() {
     }
     TGroupItemList items;
     items.swap(Items_);
+    ++ItemsGeneration_;
     items.clear();
     // The point itself lives as long as the shell: a client may still hold it (its
     // references are the group's).
     if (CallbackPoint_) CallbackPoint_->ClearSink();
     DataCallback.Reset();
     for (auto& sink : StreamSinks) sink.Reset();
+    // Queued tasks stay with the server window, which destroys them unrun.
+    std::vector<TAsyncTask*> tasks;
+    tasks.swap(Tasks_);
+    for (TAsyncTask* task : tasks) task->Cancel();
     Key_.reset();
     LiveGroups().erase(this);
     Dying_ = false;
 }
 
+void TGroupImpl::DeleteSelf() {
+    if (Delivering_ > 0) {
+        DeletePending_ = true;
+        return;
+    }
+    delete this;
+}
+
+TGroupImpl::TDeliveryScope::TDeliveryScope(TGroupImpl& Group) : Group_(Group) {
+    ++Group_.Delivering_;
+}
+
+TGroupImpl::TDeliveryScope::~TDeliveryScope() {
+    if (--Group_.Delivering_ == 0 && Group_.DeletePending_) delete &Group_;
+}
+
 void TGroupImpl::Destroy(TGroupImpl& Group) {
     Group.Teardown();
     if (Group.RefCount_ <= 0) {
-        delete &Group;
+        Group.Server = nullptr;
+        Group.List_ = nullptr;
+        Group.DeleteSelf();
         return;
     }
     Group.Orphaned_ = true;
@@ -137,8 +160,14 @@ OPCHANDLE TGroupImpl::ServerHandle() const {
 HRESULT TGroupImpl::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (riid == IID_IOpcItemList)
+    if (riid == IID_IOPCAsyncIO)
+        *ppv = static_cast<IOPCAsyncIO*>(this);
+    else if (riid == IID_IDataObject)
+        *ppv = static_cast<IDataObject*>(this);
+    else if (riid == IID_IOpcItemList)
         *ppv = static_cast<IOpcItemList*>(this);
+    else if (riid == IID_IOPCAsyncIO2)
+        *ppv = static_cast<IOPCAsyncIO2*>(this);
     else if (riid == IID_IConnectionPointContainer)
         *ppv = static_cast<IConnectionPointContainer*>(this);
     else if (riid == IID_IOPCSyncIO)
@@ -167,11 +196,13 @@ ULONG TGroupImpl::Release() {
     if (left > 0 || Dying_) return static_cast<ULONG>(std::max<LONG>(left, 0));
     if (Orphaned_) {
         Orphans().erase(this);
-        delete this;
+        DeleteSelf();
     } else if (Removed && Alive()) {
         List().Forget(*this);
         Teardown();
-        delete this;
+        Server = nullptr;
+        List_ = nullptr;
+        DeleteSelf();
     }
     return 0;
 }
@@ -219,26 +250,17 @@ void TGroupImpl::Disconnect() {
 void TGroupImpl::ConnectionChanged(IUnknown* Sink, bool Connecting) {
     DataCallback.Reset();
     if (!Alive()) return;
-    if (Connecting && Sink) Sink->QueryInterface(IID_IOPCDataCallback, DataCallback.PutVoid());
+    if (!Connecting || !Sink) return;
+    Sink->QueryInterface(IID_IOPCDataCallback, DataCallback.PutVoid());
+    // A new subscriber gets the current values once; an inactive group, or one without
+    // active items, refuses the refresh and sends nothing.
+    DWORD cancelId = 0;
+    Refresh2(OPC_DS_DEVICE, 0, &cancelId);
 }
 
-bool TGroupImpl::CheckChanged(TGroupItemImpl& Item) {
-    if (!Item.Active) return false;
-    if (Item.Changed.exchange(false)) return true;
-    TServerItem& serverItem = Item.ServerItem();
-    if (serverItem.Subscribed) return false;
-    WORD quality = OPC_QUALITY_GOOD;
-    const platform::Variant value = serverItem.ReadDevice(quality);
-    std::lock_guard lock(serverItem.Owner.RefLock());
-    return Item.StoreIfChanged(value.Get(), quality);
-}
-
-std::vector<TGroupItemImpl*> TGroupImpl::UpdateTick() {
-    std::vector<TGroupItemImpl*> changed;
-    if (!Active) return changed;
-    for (const auto& item : Items_)
-        if (CheckChanged(*item)) changed.push_back(item.get());
-    return changed;
+void TGroupImpl::EraseItem(TGroupItemList::iterator It) {
+    ++ItemsGeneration_;
+    Items_.erase(It);
 }
 
 }  // namespace corvane::opc

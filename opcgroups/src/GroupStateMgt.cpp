@@ -1,7 +1,7 @@
 // IOPCGroupStateMgt and IConnectionPointContainer of a group.
 #include <algorithm>
 
-#include "guarded.h"
+#include "GroupGuard.h"
 #include "opcgroups/Group.h"
 #include "opcserver/OpcHelpers.h"
 

@@ -1,5 +1,5 @@
 // IOPCSyncIO of a group: reads from the cache or the device, writes to the device.
-#include "guarded.h"
+#include "GroupGuard.h"
 #include "opcgroups/Group.h"
 #include "opcgroups/ServerItems.h"
 #include "opcserver/ItemServer.h"

@@ -1,7 +1,7 @@
 // IOPCItemMgt of a group, the per-handle skeleton and the two handle rules.
 #include <algorithm>
 
-#include "guarded.h"
+#include "GroupGuard.h"
 #include "opcgroups/Group.h"
 #include "opcgroups/ItemEnumerator.h"
 #include "opcgroups/ServerItems.h"
@@ -104,7 +104,7 @@ HRESULT TGroupImpl::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** pp
             const auto it = std::find_if(Items_.begin(), Items_.end(),
                                          [&item](const auto& own) { return own.get() == &item; });
             if (it == Items_.end()) throw EOpcError(OPC_E_INVALIDHANDLE);
-            Items_.erase(it);
+            EraseItem(it);
         });
     });
 }
