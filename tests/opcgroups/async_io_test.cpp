@@ -15,7 +15,7 @@ TEST_F(AsyncIO, ConnectingACallbackRefreshesFromTheDeviceOnce) {
     AddItems(g.Get(), {"Bool1", "Num"});
     AddItems(g.Get(), {"Bool2"}, FALSE);
     Pump();
-    TestDataCallback cb;
+    TestDataCallback& cb = Callback();
     Connect(g.Get(), cb);
     EXPECT_EQ(Impl(g.Get()).Tasks().size(), 1u);
     Server->Items["Num"].Value = MakeI2(9);
@@ -30,7 +30,7 @@ TEST_F(AsyncIO, ConnectingACallbackRefreshesFromTheDeviceOnce) {
 TEST_F(AsyncIO, Da2ReadReportsAnInvalidHandleInTheCompletionNotTheCall) {
     auto g = AddGroup("G");
     std::vector<OPCHANDLE> h = AddItems(g.Get(), {"Bool2", "Num"});
-    TestDataCallback cb;
+    TestDataCallback& cb = Callback();
     Connect(g.Get(), cb);
     Pump();
     cb.Calls.clear();
@@ -57,7 +57,7 @@ TEST_F(AsyncIO, Da2ReadReportsAnInvalidHandleInTheCompletionNotTheCall) {
 TEST_F(AsyncIO, Da2WriteCompletesWithPerItemErrors) {
     auto g = AddGroup("G");
     std::vector<OPCHANDLE> h = AddItems(g.Get(), {"Bool1", "ReadOnly"});
-    TestDataCallback cb;
+    TestDataCallback& cb = Callback();
     Connect(g.Get(), cb);
     Pump();
     cb.Calls.clear();
@@ -82,7 +82,7 @@ TEST_F(AsyncIO, Da2WriteCompletesWithPerItemErrors) {
 TEST_F(AsyncIO, Da2WriteKeepsItsOwnCopyOfByReferenceValues) {
     auto g = AddGroup("G");
     std::vector<OPCHANDLE> h = AddItems(g.Get(), {"Num"});
-    TestDataCallback cb;
+    TestDataCallback& cb = Callback();
     Connect(g.Get(), cb);
     Pump();
     DWORD cancel = 0;
@@ -105,7 +105,7 @@ TEST_F(AsyncIO, Da2WriteKeepsItsOwnCopyOfByReferenceValues) {
 TEST_F(AsyncIO, Da1ReadWithAnInvalidHandleIsRefusedWithTheErrorsAndQueuesNothing) {
     auto g = AddGroup("G");
     std::vector<OPCHANDLE> h = AddItems(g.Get(), {"Bool1", "Num"});
-    TestAdviseSink sink;
+    TestAdviseSink& sink = Sink();
     ASSERT_EQ(Advise(g.Get(), sink, 0), S_OK);
     Pump();
     sink.Calls.clear();
@@ -127,7 +127,7 @@ TEST_F(AsyncIO, Da1ReadWithAnInvalidHandleIsRefusedWithTheErrorsAndQueuesNothing
 TEST_F(AsyncIO, Da1ReadStreamsTheValuesWithTheTransactionId) {
     auto g = AddGroup("G", 100, FALSE);
     std::vector<OPCHANDLE> h = AddItems(g.Get(), {"Num", "Bool2"});
-    TestAdviseSink sink;
+    TestAdviseSink& sink = Sink();
     ASSERT_EQ(Advise(g.Get(), sink, 1), S_OK);
     DWORD transaction = 0;
     TaskMem<HRESULT> errors;
@@ -150,7 +150,7 @@ TEST_F(AsyncIO, Da1ReadStreamsTheValuesWithTheTransactionId) {
 TEST_F(AsyncIO, Da1WriteCompletesOnTheWriteCompleteSinkWhateverConnectionWasNamed) {
     auto g = AddGroup("G");
     std::vector<OPCHANDLE> h = AddItems(g.Get(), {"Bool1", "ReadOnly"});
-    TestAdviseSink plain, writes;
+    TestAdviseSink& plain = Sink(); TestAdviseSink& writes = Sink();
     ASSERT_EQ(Advise(g.Get(), plain, 0), S_OK);
     ASSERT_EQ(Advise(g.Get(), writes, 2), S_OK);
     Pump();
@@ -186,7 +186,7 @@ TEST_F(AsyncIO, Da1WriteCompletesOnTheWriteCompleteSinkWhateverConnectionWasName
 TEST_F(AsyncIO, CancelledTasksNeverRunAndCannotBeCancelledTwice) {
     auto g = AddGroup("G");
     AddItems(g.Get(), {"Bool1"});
-    TestDataCallback cb;
+    TestDataCallback& cb = Callback();
     Connect(g.Get(), cb);
     Pump();
     cb.Calls.clear();
@@ -210,7 +210,7 @@ TEST_F(AsyncIO, ATaskOfAnotherGroupCannotBeCancelled) {
     auto a = AddGroup("A");
     auto b = AddGroup("B");
     AddItems(a.Get(), {"Bool1"});
-    TestAdviseSink sink;
+    TestAdviseSink& sink = Sink();
     ASSERT_EQ(Advise(a.Get(), sink, 0), S_OK);
     DWORD transaction = 0;
     ASSERT_EQ(Async1(a.Get())->Refresh(0, OPC_DS_CACHE, &transaction), S_OK);
@@ -221,8 +221,8 @@ TEST_F(AsyncIO, ATaskOfAnotherGroupCannotBeCancelled) {
 
 TEST_F(AsyncIO, RemovingAGroupDestroysItsQueuedTasksUnrun) {
     OPCHANDLE handle = 0;
-    TestDataCallback cb;
-    TestAdviseSink sink;
+    TestDataCallback& cb = Callback();
+    TestAdviseSink& sink = Sink();
     {
         auto g = AddGroup("G", 100, TRUE, &handle);
         std::vector<OPCHANDLE> h = AddItems(g.Get(), {"Bool1"});
@@ -247,7 +247,7 @@ TEST_F(AsyncIO, AlwaysReturnErrorsHandsOutAnArrayOfSuccessesForAcceptedRequests)
     Server->Opts = TServerOptions{TServerOption::soAlwaysReturnErrors};
     auto g = AddGroup("G");
     std::vector<OPCHANDLE> h = AddItems(g.Get(), {"Bool1", "Num"});
-    TestDataCallback cb;
+    TestDataCallback& cb = Callback();
     Connect(g.Get(), cb);
     DWORD id = 0;
     TaskMem<HRESULT> errors;
@@ -262,8 +262,8 @@ TEST_F(AsyncIO, AlwaysReturnErrorsHandsOutAnArrayOfSuccessesForAcceptedRequests)
 TEST_F(AsyncIO, RefreshNeedsAnActiveGroupWithActiveItems) {
     auto g = AddGroup("G");
     AddItems(g.Get(), {"Bool1"}, FALSE);
-    TestDataCallback cb;
-    TestAdviseSink sink;
+    TestDataCallback& cb = Callback();
+    TestAdviseSink& sink = Sink();
     Connect(g.Get(), cb);
     ASSERT_EQ(Advise(g.Get(), sink, 0), S_OK);
     EXPECT_EQ(PendingServerTasks(), 0u) << "the initial refreshes found no active item";
@@ -319,8 +319,8 @@ TEST_P(RequestChecks, RefuseWithTheirCodeAndQueueNothing) {
     OPCHANDLE group = 0;
     auto g = AddGroup("G", 100, TRUE, &group);
     std::vector<OPCHANDLE> h = AddItems(g.Get(), {"Bool1"});
-    TestDataCallback cb;
-    TestAdviseSink sink;
+    TestDataCallback& cb = Callback();
+    TestAdviseSink& sink = Sink();
     if (c.callback) Connect(g.Get(), cb);
     if (c.sink) {
         ASSERT_EQ(Advise(g.Get(), sink, 0), S_OK);

@@ -1,6 +1,8 @@
 // A groups fixture with a DA 2.0 callback and DA 1.0 sinks at hand.
 #pragma once
 
+#include <deque>
+
 #include "callback_support.h"
 
 namespace corvane::test {
@@ -47,6 +49,15 @@ class Subscriptions : public GroupsTest {
     void Tick() { Advance(100); }
     // Runs what is queued without letting time pass.
     static void Pump() { platform::ProcessMessages(); }
+
+    // Client objects that outlive the groups (the fixture ends those after the test
+    // body), so that a test which stops early leaves no group holding a dead sink.
+    TestDataCallback& Callback() { return Callbacks_.emplace_back(); }
+    TestAdviseSink& Sink() { return Sinks_.emplace_back(); }
+
+  private:
+    std::deque<TestDataCallback> Callbacks_;
+    std::deque<TestAdviseSink> Sinks_;
 };
 
 }  // namespace corvane::test

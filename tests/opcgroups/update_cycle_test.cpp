@@ -12,8 +12,8 @@ using UpdateCycle = Subscriptions;
 
 TEST_F(UpdateCycle, OneTickReportsToTheCallbackThenTheUntimedThenTheTimedStream) {
     auto g = AddGroup("G");
-    TestDataCallback cb;
-    TestAdviseSink plain, timed;
+    TestDataCallback& cb = Callback();
+    TestAdviseSink& plain = Sink(); TestAdviseSink& timed = Sink();
     std::vector<std::string> order;
     cb.During = [&] { order.push_back("callback"); };
     plain.During = [&] { order.push_back("plain"); };
@@ -65,7 +65,7 @@ TEST_F(UpdateCycle, OneTickReportsToTheCallbackThenTheUntimedThenTheTimedStream)
 
 TEST_F(UpdateCycle, StreamsAreHandedOverAsAGlobalBlockThatIsFreedAfterTheCall) {
     auto g = AddGroup("G");
-    TestAdviseSink sink;
+    TestAdviseSink& sink = Sink();
     ASSERT_EQ(Advise(g.Get(), sink, 1), S_OK);
     AddItems(g.Get(), {"Bool2"});
     Tick();
@@ -83,8 +83,8 @@ TEST_F(UpdateCycle, StreamsAreHandedOverAsAGlobalBlockThatIsFreedAfterTheCall) {
 
 TEST_F(UpdateCycle, WithCallbacksDisabledTicksStillStreamAndClearChangesAndRefreshesArrive) {
     auto g = AddGroup("G");
-    TestDataCallback cb;
-    TestAdviseSink sink;
+    TestDataCallback& cb = Callback();
+    TestAdviseSink& sink = Sink();
     Connect(g.Get(), cb);
     ASSERT_EQ(Advise(g.Get(), sink, 0), S_OK);
     AddItems(g.Get(), {"Bool1"});
@@ -111,7 +111,7 @@ TEST_F(UpdateCycle, WithCallbacksDisabledTicksStillStreamAndClearChangesAndRefre
 
 TEST_F(UpdateCycle, AChangeOfQualityAloneIsReported) {
     auto g = AddGroup("G");
-    TestDataCallback cb;
+    TestDataCallback& cb = Callback();
     Connect(g.Get(), cb);
     AddItems(g.Get(), {"Num"});
     Tick();
@@ -133,7 +133,7 @@ TEST_F(UpdateCycle, DeadbandHidesAChangeOfExactlyTheThresholdButNotOneBeyond) {
     g->QueryInterface(IID_IOPCGroupStateMgt, state.PutVoid());
     ASSERT_EQ(state->SetState(nullptr, nullptr, nullptr, nullptr, &deadband, nullptr, nullptr),
               S_OK);
-    TestDataCallback cb;
+    TestDataCallback& cb = Callback();
     Connect(g.Get(), cb);
     AddItems(g.Get(), {"Level"});
     Tick();
@@ -159,7 +159,7 @@ TEST_F(UpdateCycle, ATwoDimensionalArrayIsReportedOnEveryTick) {
     matrix->parray = SafeArrayCreate(VT_I2, 2, bounds);
     Server->Add("Matrix", 12, 3, matrix);
     auto g = AddGroup("G");
-    TestDataCallback cb;
+    TestDataCallback& cb = Callback();
     Connect(g.Get(), cb);
     AddItems(g.Get(), {"Matrix"});
     for (int i = 0; i < 3; ++i) Tick();
@@ -169,7 +169,7 @@ TEST_F(UpdateCycle, ATwoDimensionalArrayIsReportedOnEveryTick) {
 
 TEST_F(UpdateCycle, AnInactiveGroupNeitherPollsNorReports) {
     auto g = AddGroup("G", 100, FALSE);
-    TestDataCallback cb;
+    TestDataCallback& cb = Callback();
     Connect(g.Get(), cb);
     AddItems(g.Get(), {"Bool1"});
     const int reads = Server->ValueCalls;
@@ -181,7 +181,7 @@ TEST_F(UpdateCycle, AnInactiveGroupNeitherPollsNorReports) {
 
 TEST_F(UpdateCycle, APollingErrorEndsTheTickAndReachesHandleException) {
     auto g = AddGroup("G");
-    TestDataCallback cb;
+    TestDataCallback& cb = Callback();
     Connect(g.Get(), cb);
     AddItems(g.Get(), {"Bool1", "Num"});
     Tick();
@@ -215,8 +215,8 @@ class CallbackFailures : public Subscriptions,
 TEST_P(CallbackFailures, ReachCallbackFailedWithTheirKindAndNeverStopTheGroup) {
     const FailureCase& c = GetParam();
     auto g = AddGroup("G");
-    TestDataCallback cb;
-    TestAdviseSink sink;
+    TestDataCallback& cb = Callback();
+    TestAdviseSink& sink = Sink();
     cb.Result = c.callbackFails ? RPC_E_SERVERFAULT : S_OK;
     cb.Throw = c.callbackThrows;
     sink.Throw = c.sinkThrows;
@@ -271,7 +271,7 @@ class DAdviseChecks : public Subscriptions, public ::testing::WithParamInterface
 
 TEST_P(DAdviseChecks, RefuseTheFormatAndKeepNoSink) {
     auto g = AddGroup("G");
-    TestAdviseSink sink;
+    TestAdviseSink& sink = Sink();
     FORMATETC f = StreamFormat(0);
     GetParam().change(f);
     DWORD id = 7;
@@ -304,7 +304,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UpdateCycle, OneSinkPerFormatAndUnadviseOnlyWhatIsAdvised) {
     auto g = AddGroup("G");
     auto data = Data(g.Get());
-    TestAdviseSink first, second;
+    TestAdviseSink& first = Sink(); TestAdviseSink& second = Sink();
     ASSERT_EQ(Advise(g.Get(), first, 2), S_OK);
     EXPECT_EQ(first.Refs, 2u);
     EXPECT_EQ(Advise(g.Get(), second, 2), CONNECT_E_ADVISELIMIT);
@@ -340,7 +340,7 @@ TEST_F(UpdateCycle, TheDataObjectRendersNothingOnRequest) {
 TEST_F(UpdateCycle, AdvisingTheWriteCompleteFormatRefreshesTheUntimedSink) {
     auto g = AddGroup("G");
     AddItems(g.Get(), {"Bool1", "Num"});
-    TestAdviseSink plain, writes;
+    TestAdviseSink& plain = Sink(); TestAdviseSink& writes = Sink();
     ASSERT_EQ(Advise(g.Get(), plain, 0), S_OK);
     Pump();
     ASSERT_EQ(plain.Calls.size(), 1u) << "the initial refresh of the new sink";
@@ -355,8 +355,8 @@ TEST_F(UpdateCycle, AdvisingTheWriteCompleteFormatRefreshesTheUntimedSink) {
 }
 
 TEST_F(UpdateCycle, SinkReferencesAreDroppedByUnadviseAndByRemovalOfTheGroup) {
-    TestDataCallback cb;
-    TestAdviseSink sink;
+    TestDataCallback& cb = Callback();
+    TestAdviseSink& sink = Sink();
     OPCHANDLE handle = 0;
     {
         auto g = AddGroup("G", 100, TRUE, &handle);
