@@ -161,31 +161,34 @@ void TGroupItemImpl::ReadThrough(VARIANT& Value, WORD& Quality, FILETIME& Time) 
     ConvertToRequested(Value);
 }
 
+bool TGroupItemImpl::ValueDiffers(const VARIANT& Value) {
+    const TServerItem& si = *ServerItem_;
+    if (!(si.EUInfo && si.Analog && (si.EUInfo->EUType() & 0x7F) == OPC_ANALOG))
+        return !ValuesEqual(CachedValue.Get(), Value);
+    double low = 0.0, high = 0.0, was = 0.0, now = 0.0;
+    EULimits(*si.EUInfo.Get(), low, high);
+    const long double threshold =
+        static_cast<long double>(Group_.PercentDeadband) / 100.0L * (high - low);
+    if (!AsDouble(CachedValue.Get(), was) || !AsDouble(Value, now)) return true;
+    const long double diff = std::fabs(static_cast<long double>(was) - now);
+    if (threshold < diff) return true;
+    // Inside the deadband: the value is confirmed, not stored.
+    const FILETIME time = Now();
+    std::lock_guard lock(ServerItem_->Owner.RefLock());
+    CachedTime = time;
+    return false;
+}
+
 bool TGroupItemImpl::StoreIfChanged(const VARIANT& Value, WORD Quality) {
-    bool changed = Quality != CachedQuality;
-    if (!changed) {
-        const TServerItem& si = *ServerItem_;
-        if (si.EUInfo && si.Analog && (si.EUInfo->EUType() & 0x7F) == OPC_ANALOG) {
-            double low = 0.0, high = 0.0, was = 0.0, now = 0.0;
-            EULimits(*si.EUInfo.Get(), low, high);
-            const long double threshold =
-                static_cast<long double>(Group_.PercentDeadband) / 100.0L * (high - low);
-            if (AsDouble(CachedValue.Get(), was) && AsDouble(Value, now)) {
-                const long double diff = std::fabs(static_cast<long double>(was) - now);
-                if (threshold >= diff) {
-                    CachedTime = Now();
-                    return false;
-                }
-            }
-            changed = true;
-        } else {
-            changed = !ValuesEqual(CachedValue.Get(), Value);
-        }
+    if (Quality == CachedQuality && !ValueDiffers(Value)) return false;
+    platform::Variant copy(Value);
+    const FILETIME time = Now();
+    {
+        std::lock_guard lock(ServerItem_->Owner.RefLock());
+        std::swap(CachedValue, copy);
+        CachedQuality = Quality;
+        CachedTime = time;
     }
-    if (!changed) return false;
-    CachedValue = platform::Variant(Value);
-    CachedQuality = Quality;
-    CachedTime = Now();
     ItemServer().ItemValueChanged(this);
     return true;
 }

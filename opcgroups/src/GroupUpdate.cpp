@@ -46,12 +46,11 @@ const std::vector<TGroupItemImpl*>& TGroupImpl::TDeliveryList::Current() {
 
 bool TGroupImpl::CheckChanged(TGroupItemImpl& Item) {
     if (!Item.Active) return false;
-    if (Item.Changed.exchange(false)) return true;
+    if (Item.Changed.load(std::memory_order_relaxed) && Item.Changed.exchange(false)) return true;
     TServerItem& serverItem = Item.ServerItem();
     if (serverItem.Subscribed) return false;
     WORD quality = OPC_QUALITY_GOOD;
     const platform::Variant value = serverItem.ReadDevice(quality);
-    std::lock_guard lock(serverItem.Owner.RefLock());
     return Item.StoreIfChanged(value.Get(), quality);
 }
 

@@ -108,8 +108,33 @@ bool ValuesEqual(const VARIANT& a, const VARIANT& b) {
             return a.pparray && b.pparray && ArraysEqual(a.vt, *a.pparray, *b.pparray);
         return ArraysEqual(a.vt, a.parray, b.parray);
     }
-    // Two nulls are no change, though VarCmp answers VARCMP_NULL for them.
-    if (a.vt == VT_NULL) return true;
+    switch (a.vt) {
+        // Two nulls are no change, though VarCmp answers VARCMP_NULL for them.
+        case VT_NULL:
+        case VT_EMPTY:
+            return true;
+        // Integers of one type are equal exactly when VarCmp says so; comparing them
+        // directly spares the update tick two variant copies per polled item.
+        case VT_BOOL:
+        case VT_I2:
+            return a.iVal == b.iVal;
+        case VT_I1:
+        case VT_UI1:
+            return a.bVal == b.bVal;
+        case VT_UI2:
+            return a.uiVal == b.uiVal;
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_ERROR:
+            return a.ulVal == b.ulVal;
+        case VT_I8:
+        case VT_UI8:
+            return a.ullVal == b.ullVal;
+        default:
+            break;
+    }
     return VarCmp(const_cast<VARIANT*>(&a), const_cast<VARIANT*>(&b), LOCALE_USER_DEFAULT, 0) ==
            VARCMP_EQ;
 }

@@ -1,5 +1,6 @@
 // TOpcItemServer: the singleton rules, the base behaviour of every operation, and the
 // rebuilding of the browse tree.
+#include <atomic>
 #include <cxxabi.h>
 
 #include <cstdlib>
@@ -15,7 +16,9 @@ namespace corvane::opc {
 namespace {
 
 std::mutex gSingletonMutex;
-TOpcItemServer* gItemServer = nullptr;
+// Read on every item of every tick: an atomic, so readers take no lock. Writers still
+// serialise on the mutex.
+std::atomic<TOpcItemServer*> gItemServer = nullptr;
 std::mutex gFactoryMutex;
 TServerItemListFactory gServerItemListFactory;
 
@@ -74,8 +77,7 @@ TOpcItemServer& ItemServer() {
 }
 
 TOpcItemServer* ItemServerOrNull() {
-    std::lock_guard lock(gSingletonMutex);
-    return gItemServer;
+    return gItemServer.load(std::memory_order_acquire);
 }
 
 TServersLock::TServersLock() : lock_(ItemServer().Servers.Lock), list_(ItemServer().Servers.List) {}

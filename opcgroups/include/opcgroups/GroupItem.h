@@ -62,9 +62,14 @@ class TGroupItemImpl final : public TGroupItemInfo, public TOpcObject {
     void ReadCache(VARIANT& Value, WORD& Quality, FILETIME& Time) const;
     // A device read that also refreshes the cache silently (Changed is left alone).
     void ReadThrough(VARIANT& Value, WORD& Quality, FILETIME& Time);
-    // Stores the value when it or the quality differ from the cache; the caller holds
-    // RefLock. True when stored.
+    // Stores the value when it or the quality differ from the cache; true when stored.
+    // Only the writes take RefLock: the cache of a polled item is written on the server
+    // thread alone, so the tick compares without a lock; pushed changes come in under
+    // RefLock already.
     bool StoreIfChanged(const VARIANT& Value, WORD Quality);
+    // Whether a value of the same quality is a change: outside the deadband for analog
+    // items (inside it the cache time stamp moves on), not equal for the others.
+    bool ValueDiffers(const VARIANT& Value);
     void FillAttributes(OPCITEMATTRIBUTES& Attributes) const;
 
     std::atomic<bool> Changed{false};
