@@ -1,5 +1,6 @@
 // IOPCServer's group methods as a client calls them on the server object.
 #include "com_test_util.h"
+#include "corvane/platform/MessageLoop.h"
 #include "server_fixture.h"
 
 using namespace corvane;
@@ -141,6 +142,87 @@ TEST_F(ServerGroups, DestroyingTheServerDestroysItsGroups) {
     group.Reset();
     server.Reset();
     EXPECT_EQ(TComObjectCounter::Count(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The smallest DA 2.0 client sink: counts the items it was told about.
+class CountingCallback final : public IOPCDataCallback {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = riid == IID_IOPCDataCallback || riid == IID_IUnknown ? this : nullptr;
+        if (!*ppv) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE OnDataChange(DWORD tid, OPCHANDLE group, HRESULT, HRESULT,
+                                           DWORD n, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
+                                           HRESULT*) override {
+        changes += n;
+        lastTransaction = tid;
+        lastGroup = group;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD,
+                                             OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
+                                             HRESULT*) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*,
+                                              HRESULT*) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
+    ULONG refs = 1;
+    DWORD changes = 0;
+    DWORD lastTransaction = 0;
+    OPCHANDLE lastGroup = 0;
+};
+
+TEST_F(ServerGroups, ARefreshDeliveredToTheClientStampsTheStatusLastUpdateTime) {
+    items->Items = {{"Lamp", TAccessRights(3), VT_BOOL, true}};
+    platform::ComPtr<IUnknown> group;
+    ASSERT_EQ(Add("G", 1000, IID_IOPCItemMgt, group), S_OK);
+    for (const IID* iid : {&IID_IOPCAsyncIO, &IID_IOPCAsyncIO2, &IID_IDataObject}) {
+        platform::ComPtr<IUnknown> i;
+        EXPECT_EQ(group->QueryInterface(*iid, i.PutVoid()), S_OK);
+    }
+    const std::u16string id = Wide("Lamp");
+    OPCITEMDEF def{};
+    def.szItemID = const_cast<LPWSTR>(reinterpret_cast<LPCWSTR>(id.c_str()));
+    def.bActive = TRUE;
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* errors = nullptr;
+    ASSERT_EQ(As<IOPCItemMgt>(group.Get(), IID_IOPCItemMgt)->AddItems(1, &def, &results, &errors),
+              S_OK);
+    CoTaskMemFree(results);
+    CoTaskMemFree(errors);
+    CountingCallback cb;
+    auto cpc = As<IConnectionPointContainer>(group.Get(), IID_IConnectionPointContainer);
+    platform::ComPtr<IConnectionPoint> cp;
+    ASSERT_EQ(cpc->FindConnectionPoint(IID_IOPCDataCallback, cp.Put()), S_OK);
+    DWORD cookie = 0;
+    ASSERT_EQ(cp->Advise(&cb, &cookie), S_OK);
+    items->Now = FILETIME{0x33334444, 0x01D10000};
+    DWORD cancel = 0;
+    ASSERT_EQ(As<IOPCAsyncIO2>(group.Get(), IID_IOPCAsyncIO2)->Refresh2(OPC_DS_CACHE, 9, &cancel),
+              S_OK);
+    platform::ProcessMessages();
+    EXPECT_EQ(cb.changes, 2u) << "the refresh on connecting and the one asked for";
+    EXPECT_EQ(cb.lastTransaction, 9u);
+    EXPECT_EQ(cb.lastGroup, 7u);
+    OPCSERVERSTATUS* status = nullptr;
+    ASSERT_EQ(server->GetStatus(&status), S_OK);
+    EXPECT_EQ(status->ftLastUpdateTime.dwLowDateTime, 0x33334444u);
+    EXPECT_EQ(status->ftLastUpdateTime.dwHighDateTime, 0x01D10000u);
+    CoTaskMemFree(status->szVendorInfo);
+    CoTaskMemFree(status);
+    EXPECT_EQ(cp->Unadvise(cookie), S_OK);
+    EXPECT_EQ(cb.refs, 1u);
 }
 
 }  // namespace
