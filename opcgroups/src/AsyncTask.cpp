@@ -1,4 +1,5 @@
 // What each queued task does when the server window runs it.
+#include "opcserver/ComBoundary.h"
 #include "opcgroups/AsyncTask.h"
 
 #include <algorithm>
@@ -55,8 +56,8 @@ void TAsyncReadTask::Execute() {
             TGroupItemImpl& item = Group.ValidateItemHandle(ItemArray[i]);
             handles[i] = item.ClientHandle;
             item.ReadThrough(values[i], qualities[i], times[i]);
-        } catch (const EOpcError& e) {
-            errors[i] = OpcResultOf(e);
+        } catch (...) {
+            errors[i] = CurrentExceptionResult();
             anyError = true;
         }
         if (qualities[i] != OPC_QUALITY_GOOD) allGood = false;
@@ -92,7 +93,7 @@ void TAsyncReadTask1::Execute() {
             stream->BeginItem(i, item.ClientHandle);
             TGroupImpl::ReadItem(item, Source, value.Get(), quality, time);
             stream->SetItemTime(i, time);
-        } catch (const EOpcError&) {
+        } catch (...) {
             quality = OPC_QUALITY_BAD;
         }
         stream->SetItemQuality(i, quality);
@@ -128,8 +129,8 @@ void TAsyncWriteTask::Execute() {
             TGroupItemImpl& item = Group.ValidateItemHandle(ItemArray[i]);
             handles[i] = item.ClientHandle;
             WriteOne(item, i);
-        } catch (const EOpcError& e) {
-            errors[i] = OpcResultOf(e);
+        } catch (...) {
+            errors[i] = CurrentExceptionResult();
             anyError = true;
         }
     }
@@ -152,8 +153,8 @@ void TAsyncWriteTask1::Execute() {
             TGroupItemImpl& item = Group.ValidateItemHandle(ItemArray[i]);
             client = item.ClientHandle;
             WriteOne(item, i);
-        } catch (const EOpcError& e) {
-            error = OpcResultOf(e);
+        } catch (...) {
+            error = CurrentExceptionResult();
             anyError = true;
         }
         stream.SetItem(i, client, error);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "GroupGuard.h"
+#include "opcserver/ComBoundary.h"
 #include "opcgroups/AsyncTask.h"
 #include "opcgroups/DataStream.h"
 #include "opcgroups/Group.h"
@@ -35,8 +36,8 @@ bool TGroupImpl::ValidateHandles(DWORD Count, const OPCHANDLE* Handles, HRESULT*
         try {
             ValidateItemHandle(Handles[i]);
             errors.get()[i] = S_OK;
-        } catch (const EOpcError& e) {
-            errors.get()[i] = OpcResultOf(e);
+        } catch (...) {
+            errors.get()[i] = CurrentExceptionResult();
             failed = true;
         }
     }

@@ -1,4 +1,5 @@
-// The single exception boundary of the group's COM methods.
+// The single exception boundary of the group's COM methods: a call through a shell is
+// refused, anything thrown becomes the call's result.
 #pragma once
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include <string>
 
 #include "opcgroups/Group.h"
+#include "opcserver/ComBoundary.h"
 #include "opcserver/OpcErrors.h"
 
 namespace corvane::opc {
@@ -13,13 +15,7 @@ namespace corvane::opc {
 template <class F>
 HRESULT TGroupImpl::Guarded(F&& Body) {
     if (!Alive()) return kGroupGone;
-    try {
-        return Body();
-    } catch (const EOpcError& e) {
-        return OpcResultOf(e);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return ComGuard(std::forward<F>(Body));
 }
 
 // A group name without leading and trailing blanks and control characters.

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "GroupGuard.h"
+#include "opcserver/ComBoundary.h"
 #include "opcgroups/Group.h"
 #include "opcgroups/ItemEnumerator.h"
 #include "opcgroups/ServerItems.h"
@@ -37,15 +38,15 @@ HRESULT TGroupImpl::ForEachItem(DWORD Count, const OPCHANDLE* Handles, HRESULT**
             try {
                 Action(i, ValidateItemHandle(Handles[i]));
                 errors.get()[i] = S_OK;
-            } catch (const EOpcError& e) {
-                errors.get()[i] = OpcResultOf(e);
+            } catch (...) {
+                errors.get()[i] = CurrentExceptionResult();
                 failed = true;
             }
         }
         *Errors = errors.release();
         return failed ? S_FALSE : S_OK;
-    } catch (const EOpcError& e) {
-        return OpcResultOf(e);
+    } catch (...) {
+        return CurrentExceptionResult();
     }
 }
 
@@ -75,9 +76,9 @@ HRESULT TGroupImpl::CreateItems(DWORD Count, const OPCITEMDEF* Defs, OPCITEMRESU
                     Items_.push_back(TGroupItemImpl::Create(*this, Defs[i], result));
                 }
                 errors.get()[i] = S_OK;
-            } catch (const EOpcError& e) {
+            } catch (...) {
                 result = OPCITEMRESULT{};
-                errors.get()[i] = OpcResultOf(e);
+                errors.get()[i] = CurrentExceptionResult();
                 failed = true;
             }
         }

@@ -6,6 +6,7 @@
 
 #include "opcgroups/Group.h"
 #include "opcgroups/GroupList.h"
+#include "opcserver/ComBoundary.h"
 #include "opcserver/Enumerators.h"
 #include "opcserver/OpcErrors.h"
 #include "opcserver/OpcHelpers.h"
@@ -36,16 +37,6 @@ bool ScopeSelects(OPCENUMSCOPE Scope, const TGroupImpl& Group) {
     }
 }
 
-template <class F>
-HRESULT Guard(F&& Body) {
-    try {
-        return Body();
-    } catch (const EOpcError& e) {
-        return OpcResultOf(e);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-}
 
 }  // namespace
 
@@ -74,7 +65,7 @@ HRESULT TGroupList::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpda
     if (pRevisedUpdateRate) *pRevisedUpdateRate = 0;
     if (ppUnk) *ppUnk = nullptr;
     if (!ppUnk) return E_INVALIDARG;
-    return Guard([&]() -> HRESULT {
+    return ComGuard([&]() -> HRESULT {
         TGroupParams params;
         params.Name = OpcNarrow(szName);
         params.Active = bActive != FALSE;
@@ -98,7 +89,7 @@ HRESULT TGroupList::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpda
 HRESULT TGroupList::GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
     if (ppUnk) *ppUnk = nullptr;
     if (!ppUnk) return E_INVALIDARG;
-    return Guard([&]() -> HRESULT {
+    return ComGuard([&]() -> HRESULT {
         TGroupImpl* group = FindByName(OpcNarrow(szName));
         if (!group) return E_INVALIDARG;
         return FAILED(group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk))) ? E_NOINTERFACE
@@ -107,7 +98,7 @@ HRESULT TGroupList::GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk
 }
 
 HRESULT TGroupList::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
-    return Guard([&]() -> HRESULT {
+    return ComGuard([&]() -> HRESULT {
         TGroupImpl* group = FindByHandle(hServerGroup);
         if (!group) return E_INVALIDARG;
         return Remove(*group, bForce != FALSE);
@@ -117,7 +108,7 @@ HRESULT TGroupList::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
 HRESULT TGroupList::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN* ppUnk) {
     if (ppUnk) *ppUnk = nullptr;
     if (!ppUnk) return E_INVALIDARG;
-    return Guard([&]() -> HRESULT {
+    return ComGuard([&]() -> HRESULT {
         std::vector<TGroupImpl*> selected;
         for (const auto& entry : Groups_)
             if (ScopeSelects(dwScope, *entry.second)) selected.push_back(entry.second);

@@ -4,6 +4,7 @@
 
 #include "Delivery.h"
 #include "GroupGuard.h"
+#include "opcserver/ComBoundary.h"
 #include "opcgroups/DataStream.h"
 #include "opcgroups/Group.h"
 #include "opcgroups/ServerItems.h"
@@ -105,8 +106,8 @@ void TGroupImpl::SendDataChange(OPCDATASOURCE Source, DWORD TransactionId, TDeli
         handles[i] = item.ClientHandle;
         try {
             ReadItem(item, Source, values[i], qualities[i], times[i]);
-        } catch (const EOpcError& e) {
-            errors[i] = OpcResultOf(e);
+        } catch (...) {
+            errors[i] = CurrentExceptionResult();
             anyError = true;
         }
         if (qualities[i] != OPC_QUALITY_GOOD) allGood = false;
@@ -149,7 +150,7 @@ void TGroupImpl::SendDataStream(OPCDATASOURCE Source, const TAsyncTask* Task,
         try {
             ReadItem(item, Source, value.Get(), quality, time);
             stream->SetItemTime(i, time);
-        } catch (const EOpcError&) {
+        } catch (...) {
             quality = OPC_QUALITY_BAD;
         }
         stream->SetItemQuality(i, quality);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <new>
 
+#include "opcserver/ComBoundary.h"
 #include "opcgroups/ItemEnumerator.h"
 #include "opcserver/OpcHelpers.h"
 
@@ -40,12 +41,11 @@ HRESULT TItemEnumerator::Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray, ULONG
             out = OpcAllocArray<OPCITEMATTRIBUTES>(fetched);
             for (; filled < fetched; ++filled)
                 items[Position_ + filled]->FillAttributes(out[filled]);
-        } catch (const std::exception& e) {
+        } catch (...) {
             for (std::size_t i = 0; i < filled; ++i) FreeItemAttributes(out[i]);
             OpcFreeAndNil(out);
             if (pceltFetched) *pceltFetched = 0;
-            const auto* opc = dynamic_cast<const EOpcError*>(&e);
-            return opc ? OpcResultOf(*opc) : E_OUTOFMEMORY;
+            return CurrentExceptionResult();
         }
         Position_ += fetched;
         *ppItemArray = out;

@@ -1,4 +1,6 @@
 // Exception-to-result conversion and the framework's OPC message table.
+#include <new>
+#include "opcserver/ComBoundary.h"
 #include "opcserver/OpcErrors.h"
 
 namespace corvane::opc {
@@ -51,6 +53,18 @@ std::string InvalidBranchName(const std::string& name) {
 
 std::string ClipFormatFailed(const std::string& format) {
     return "Could not register " + format + " clip format";
+}
+
+HRESULT CurrentExceptionResult() noexcept {
+    try {
+        throw;
+    } catch (const EOpcError& e) {
+        return OpcResultOf(e);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
 }
 
 }  // namespace corvane::opc

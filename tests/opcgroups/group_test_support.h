@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -130,11 +131,13 @@ class FakeItemServer : public opc::TOpcItemServer {
         ++ValueCalls;
         FakeItem* item = ByHandle(h);
         if (!item || FailRead.count(h)) throw opc::EOpcError(OPC_E_INVALIDHANDLE);
+        if (ForeignFailure.count(h)) throw std::runtime_error("'M' is not a valid integer value");
         quality = item->Quality;
         return item->Value;
     }
     void SetItemValue(TItemHandle h, const VARIANT& value) override {
         if (ThrowVariantError) throw opc::EVariantError("conversion");
+        if (ForeignFailure.count(h)) throw std::runtime_error("'M' is not a valid integer value");
         Written.push_back({h, platform::Variant(value)});
     }
     void ReleaseHandle(TItemHandle h) override { Released.push_back(h); }
@@ -185,6 +188,9 @@ class FakeItemServer : public opc::TOpcItemServer {
     int ValueCalls = 0;
     std::vector<TItemHandle> Released;
     std::set<TItemHandle> FailRead;
+    // Handles whose reads and writes fail with an exception the framework does not know,
+    // as the controller's conversion error of a malformed address.
+    std::set<TItemHandle> ForeignFailure;
     std::map<std::string, platform::ComPtr<opc::IEUInfo>> EU;
     std::vector<TItemHandle> Unsubscribed;
     std::vector<std::pair<TItemHandle, platform::Variant>> Written;
