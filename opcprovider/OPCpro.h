@@ -2,6 +2,7 @@
 // The simulator's item server: serves the symbol table's bits of the controller as
 // Boolean OPC items and writes one log line per client event.
 #include <functional>
+#include <set>
 #include <string>
 
 #include "SymbolTable.h"
@@ -51,6 +52,8 @@ class Simulator : public opc::TOpcItemServer {
 
     TSymbolTable& symbols_;
     TLogSink log_;
+    // Addresses whose failed read was already reported to the operator.
+    std::set<std::string> badAddresses_;
     plc::TPLC* plc_ = nullptr;
 };
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "OPCpro.h"
+#include "Messages.h"
 #include "PLC_Instruction.h"
 #include "ServerIdentity.h"
 #include "corvane/platform/Text.h"
@@ -88,6 +89,26 @@ TEST_F(Provider, ReadsTheBitAndLeavesTheQuality) {
     EXPECT_THROW(simulator.GetItemValue(3, quality), std::exception);
     for (opc::TItemHandle h : {0, -1, 4, 1000})
         EXPECT_EQ(CodeOf([&] { simulator.GetItemValue(h, quality); }), OPC_E_INVALIDHANDLE) << h;
+}
+
+// Counts the boxes the controller would put up.
+struct CountingMessages final : plc::TMessageService {
+    void ShowMessage(std::string_view) override { ++shown; }
+    int shown = 0;
+};
+
+TEST_F(Provider, AMalformedAddressIsReportedAtItsFirstReadOnly) {
+    Import({"Broken unknow R/W", "Flag M10.3 R/W"});
+    CountingMessages messages;
+    plc::TMessageService* previous = plc::SetMessageService(&messages);
+    WORD quality = 0xC0;
+    EXPECT_THROW(simulator.GetItemValue(1, quality), std::exception);
+    EXPECT_EQ(messages.shown, 1);
+    for (int tick = 0; tick < 3; ++tick)
+        EXPECT_EQ(CodeOf([&] { simulator.GetItemValue(1, quality); }), E_FAIL);
+    EXPECT_EQ(messages.shown, 1) << "polling shows the box once, not at every tick";
+    EXPECT_EQ(simulator.GetItemValue(2, quality).Type(), VT_BOOL);
+    plc::SetMessageService(previous);
 }
 
 TEST_F(Provider, WritesTheBitAndLogsIt) {
