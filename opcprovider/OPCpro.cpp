@@ -47,12 +47,17 @@ platform::Variant Simulator::GetItemValue(opc::TItemHandle Handle, WORD&) {
     // Every tick of every group polls its items: a malformed address would put up its
     // message box again and again. The first failing read reports it as the controller
     // does; later reads of that address fail quietly with the item's error.
-    if (badAddresses_.count(tag.Address) && !plc::TPLC::IsBitAddress(tag.Address))
-        throw opc::EOpcError(E_FAIL);
-    if (!plc::TPLC::IsBitAddress(tag.Address)) badAddresses_.insert(tag.Address);
+    if (!badAddresses_.empty() && badAddresses_.count(tag.Address)) throw opc::EOpcError(E_FAIL);
+    std::optional<bool> bit;
+    try {
+        bit = plc.ReadBit(tag.Address);
+    } catch (...) {
+        badAddresses_.insert(tag.Address);
+        throw;
+    }
     platform::Variant value;
     // An address of no memory area leaves the value empty, which becomes its type.
-    if (const std::optional<bool> bit = plc.ReadBit(tag.Address)) {
+    if (bit) {
         value->vt = VT_BOOL;
         value->boolVal = *bit ? VARIANT_TRUE : VARIANT_FALSE;
     }

@@ -111,13 +111,6 @@ void TPLC::WriteBit(std::string_view address, bool value) {
     if (TBitArea* area = AreaOf(a.Letter)) area->At(a.Byte, a.Bit) = value;
 }
 
-bool TPLC::IsBitAddress(std::string_view address) {
-    if (address.empty()) return true;
-    TQuietParse p;
-    ParseBit(p, address);
-    return !p.Failed;
-}
-
 std::optional<bool> TPLC::ReadBit(std::string_view address) {
     if (address.empty()) return std::nullopt;
     TReportingParse p;

@@ -106,9 +106,6 @@ class TPLC {
     // The bit, or nullopt where the caller's value is to stay unchanged (empty
     // address, first character not I, Q, M or V).
     std::optional<bool> ReadBit(std::string_view address);
-    // Whether ReadBit and WriteBit take the address without a message or a conversion
-    // error; asks nothing of the operator.
-    static bool IsBitAddress(std::string_view address);
 
     // --- program ---
     // Rebuilds `Instructions` from `LineCount` stored lines and decodes them for execution.
