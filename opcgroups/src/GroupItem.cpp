@@ -93,13 +93,19 @@ TGroupInfo& TGroupItemImpl::Group() const {
 }
 
 DATE TGroupItemImpl::TimeStamp() const {
-    std::lock_guard lock(ServerItem_->Owner.RefLock());
+    const auto lock = CacheLock();
     return platform::DateFromFileTime(CachedTime);
 }
 
 platform::Variant TGroupItemImpl::LastValue() const {
-    std::lock_guard lock(ServerItem_->Owner.RefLock());
+    const auto lock = CacheLock();
     return CachedValue;
+}
+
+std::unique_lock<std::recursive_mutex> TGroupItemImpl::CacheLock() const {
+    std::unique_lock lock(ServerItem_->Owner.RefLock(), std::defer_lock);
+    if (ServerItem_->Subscribed) lock.lock();
+    return lock;
 }
 
 FILETIME TGroupItemImpl::Now() const {
@@ -118,7 +124,7 @@ void TGroupItemImpl::Prime() {
     WORD quality = OPC_QUALITY_GOOD;
     platform::Variant value = ServerItem_->ReadDevice(quality);
     const FILETIME time = Now();
-    std::lock_guard lock(ServerItem_->Owner.RefLock());
+    const auto lock = CacheLock();
     CachedValue = std::move(value);
     CachedQuality = quality;
     CachedTime = time;
@@ -136,7 +142,7 @@ void TGroupItemImpl::ConvertToRequested(VARIANT& Value) const {
 void TGroupItemImpl::ReadCache(VARIANT& Value, WORD& Quality, FILETIME& Time) const {
     platform::Variant copy;
     {
-        std::lock_guard lock(ServerItem_->Owner.RefLock());
+        const auto lock = CacheLock();
         copy = CachedValue;
         Quality = CachedQuality;
         Time = CachedTime;
@@ -146,11 +152,16 @@ void TGroupItemImpl::ReadCache(VARIANT& Value, WORD& Quality, FILETIME& Time) co
 }
 
 void TGroupItemImpl::ReadThrough(VARIANT& Value, WORD& Quality, FILETIME& Time) {
+    ReadThrough(Value, Quality, Time, nullptr);
+}
+
+void TGroupItemImpl::ReadThrough(VARIANT& Value, WORD& Quality, FILETIME& Time,
+                                 const FILETIME* Stamp) {
     WORD quality = OPC_QUALITY_GOOD;
     platform::Variant value = ServerItem_->ReadDevice(quality);
-    const FILETIME time = Now();
+    const FILETIME time = Stamp ? *Stamp : Now();
     {
-        std::lock_guard lock(ServerItem_->Owner.RefLock());
+        const auto lock = CacheLock();
         CachedValue = value;
         CachedQuality = quality;
         CachedTime = time;
@@ -174,7 +185,7 @@ bool TGroupItemImpl::ValueDiffers(const VARIANT& Value) {
     if (threshold < diff) return true;
     // Inside the deadband: the value is confirmed, not stored.
     const FILETIME time = Now();
-    std::lock_guard lock(ServerItem_->Owner.RefLock());
+    const auto lock = CacheLock();
     CachedTime = time;
     return false;
 }
@@ -184,7 +195,7 @@ bool TGroupItemImpl::StoreIfChanged(const VARIANT& Value, WORD Quality) {
     platform::Variant copy(Value);
     const FILETIME time = Now();
     {
-        std::lock_guard lock(ServerItem_->Owner.RefLock());
+        const auto lock = CacheLock();
         std::swap(CachedValue, copy);
         CachedQuality = Quality;
         CachedTime = time;

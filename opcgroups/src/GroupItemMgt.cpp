@@ -18,6 +18,12 @@ TGroupItemImpl* TGroupImpl::FindOwnItem(OPCHANDLE Handle) const {
 }
 
 TGroupItemImpl& TGroupImpl::ValidateItemHandle(OPCHANDLE Handle) const {
+    // Clients mostly name their items in the order they added them: the item after the
+    // last one found is tried first, which spares the table lookup (and its lock) for
+    // each handle of a large read. An own item passes both handle rules.
+    if (HandleHint_ < Items_.size() && Items_[HandleHint_]->Identity() == Handle)
+        return *Items_[HandleHint_++];
+    HandleHint_ = 0;
     TGroupItemImpl* item =
         ItemServer().HasOption(static_cast<unsigned>(TServerOption::soCheckHandlesInGroup))
             ? FindOwnItem(Handle)

@@ -293,7 +293,8 @@ class TGroupImpl final : public TGroupInfo,
     HRESULT Guarded(F&& Body);
     HRESULT CreateItems(DWORD Count, const OPCITEMDEF* Defs, OPCITEMRESULT** Results,
                         HRESULT** Errors, bool Validate);
-    void ReadOne(OPCDATASOURCE Source, bool GroupActive, TGroupItemImpl& Item, OPCITEMSTATE& State);
+    void ReadOne(OPCDATASOURCE Source, bool GroupActive, const FILETIME& Stamp,
+                 TGroupItemImpl& Item, OPCITEMSTATE& State);
 
     friend class TAsyncTask;
     // Destroys the group now, or when the outermost delivery scope ends.
@@ -320,6 +321,8 @@ class TGroupImpl final : public TGroupInfo,
     int Delivering_ = 0;
     bool DeletePending_ = false;
     bool Ticking_ = false;
+    // Where the next handle is most likely found in Items_.
+    mutable std::size_t HandleHint_ = 0;
 };
 
 }  // namespace corvane::opc

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "corvane/platform/Variant.h"
@@ -35,8 +36,10 @@ class TGroupItemInfo {
 };
 
 // Owned by its group's item list; its identity is the hServer given to the client. The
-// cache is shared with pushed changes from the item server, so it is only touched under
-// the server item list's RefLock. Never outlives its server item reference.
+// cache of an item the item server pushes is shared with the pushing thread, so it is
+// only touched under the server item list's RefLock; the cache of a polled item is
+// touched on the server thread alone and needs no lock. Never outlives its server item
+// reference.
 class TGroupItemImpl final : public TGroupItemInfo, public TOpcObject {
   public:
     // The item for one OPCITEMDEF, filling Result; raises the item's error and then
@@ -62,6 +65,8 @@ class TGroupItemImpl final : public TGroupItemInfo, public TOpcObject {
     void ReadCache(VARIANT& Value, WORD& Quality, FILETIME& Time) const;
     // A device read that also refreshes the cache silently (Changed is left alone).
     void ReadThrough(VARIANT& Value, WORD& Quality, FILETIME& Time);
+    // The same with the time stamp of a read of many items, taken once by the caller.
+    void ReadThrough(VARIANT& Value, WORD& Quality, FILETIME& Time, const FILETIME* Stamp);
     // Stores the value when it or the quality differ from the cache; true when stored.
     // Only the writes take RefLock: the cache of a polled item is written on the server
     // thread alone, so the tick compares without a lock; pushed changes come in under
@@ -83,6 +88,8 @@ class TGroupItemImpl final : public TGroupItemInfo, public TOpcObject {
     explicit TGroupItemImpl(TGroupImpl& Group);
     void Attach(const std::string& Id);
     void ConvertToRequested(VARIANT& Value) const;
+    // RefLock, held only where pushed changes can reach the cache.
+    std::unique_lock<std::recursive_mutex> CacheLock() const;
     FILETIME Now() const;
 
     TGroupImpl& Group_;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <mutex>
+#include <type_traits>
+#include <typeinfo>
 #include <unordered_map>
 
 #include "wtypes.h"
@@ -33,10 +35,17 @@ class TObjectTable {
     void Remove(DWORD id);
     std::size_t Count() const;
 
-    // The object with this id if it is a T, else nullptr.
+    // The object with this id if it is a T, else nullptr. A final class is recognised by
+    // its exact type, which costs less than a cast search; group items are looked up for
+    // every handle of every call.
     template <class T>
     T* Find(DWORD id) const {
-        return dynamic_cast<T*>(FindObject(id));
+        TOpcObject* object = FindObject(id);
+        if constexpr (std::is_final_v<T>) {
+            return object && typeid(*object) == typeid(T) ? static_cast<T*>(object) : nullptr;
+        } else {
+            return dynamic_cast<T*>(object);
+        }
     }
 
   private:
