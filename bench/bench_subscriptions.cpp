@@ -57,15 +57,13 @@ class NullCallback final : public IOPCDataCallback {
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD n,
-                                           OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                                           HRESULT*) override {
+    HRESULT STDMETHODCALLTYPE OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD n, OPCHANDLE*,
+                                           VARIANT*, WORD*, FILETIME*, HRESULT*) override {
         Items += n;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD,
-                                             OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                                             HRESULT*) override {
+    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*,
+                                             VARIANT*, WORD*, FILETIME*, HRESULT*) override {
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*,
@@ -108,7 +106,8 @@ struct Rig {
                                   &revised, IID_IOPCItemMgt, &unk);
         Group = TGroupImpl::FromHandle(h);
         std::vector<std::u16string> ids;
-        for (std::size_t i = 0; i < n; ++i) ids.push_back(platform::WideFromNarrow("B" + std::to_string(i)));
+        for (std::size_t i = 0; i < n; ++i)
+            ids.push_back(platform::WideFromNarrow("B" + std::to_string(i)));
         std::vector<OPCITEMDEF> defs(n);
         for (std::size_t i = 0; i < n; ++i) {
             defs[i].szItemID = const_cast<LPWSTR>(ids[i].c_str());
@@ -121,7 +120,8 @@ struct Rig {
                                                  &errors);
         CoTaskMemFree(results);
         CoTaskMemFree(errors);
-        if (d == Delivery::Callback) Group->DataCallback = platform::ComPtr<IOPCDataCallback>(&Callback);
+        if (d == Delivery::Callback)
+            Group->DataCallback = platform::ComPtr<IOPCDataCallback>(&Callback);
         if (d == Delivery::Stream12) Group->StreamSinks[0] = platform::ComPtr<IAdviseSink>(&Sink);
         if (d == Delivery::Stream20) Group->StreamSinks[1] = platform::ComPtr<IAdviseSink>(&Sink);
         Group->UpdateTick();  // reports the primed values
@@ -169,6 +169,15 @@ void BM_TickAllChangedStream20(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_TickUnchanged)->RangeMultiplier(10)->Range(10, 10000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_TickAllChangedCallback)->RangeMultiplier(10)->Range(10, 10000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_TickAllChangedStream12)->RangeMultiplier(10)->Range(10, 10000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_TickAllChangedStream20)->RangeMultiplier(10)->Range(10, 10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TickAllChangedCallback)
+    ->RangeMultiplier(10)
+    ->Range(10, 10000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TickAllChangedStream12)
+    ->RangeMultiplier(10)
+    ->Range(10, 10000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TickAllChangedStream20)
+    ->RangeMultiplier(10)
+    ->Range(10, 10000)
+    ->Unit(benchmark::kMicrosecond);

@@ -1,6 +1,6 @@
 // What each queued task does when the server window runs it.
-#include "opcserver/ComBoundary.h"
 #include "opcgroups/AsyncTask.h"
+#include "opcserver/ComBoundary.h"
 
 #include <algorithm>
 
@@ -102,15 +102,15 @@ void TAsyncReadTask1::Execute() {
     }
     stream->Finish(allGood);
     const platform::ComPtr<IAdviseSink> sink = Group.StreamSinks[stream->Connection()];
-    if (sink) CallSink(Group, TCallbackKind::ReadStream, *sink.Get(), stream->Connection(), *stream);
+    if (sink)
+        CallSink(Group, TCallbackKind::ReadStream, *sink.Get(), stream->Connection(), *stream);
 }
 
 TAsyncWriteTask::TAsyncWriteTask(TGroupImpl& Group, DWORD Count, const OPCHANDLE* Handles,
                                  const VARIANT* Values)
     : TAsyncIOTask(Group, Count, Handles), Values(Count), CopyErrors(Count, S_OK) {
     for (DWORD i = 0; i < Count; ++i) {
-        CopyErrors[i] =
-            VariantCopyInd(&this->Values[i].Get(), const_cast<VARIANT*>(&Values[i]));
+        CopyErrors[i] = VariantCopyInd(&this->Values[i].Get(), const_cast<VARIANT*>(&Values[i]));
     }
 }
 

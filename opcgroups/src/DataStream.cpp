@@ -144,8 +144,7 @@ void TDataChangeStream::WriteString(BSTR Text, bool LengthWithNull) {
 
 void TDataChangeStream::WriteArray(const SAFEARRAY& Array, VARTYPE ElementType,
                                    bool LengthWithNull) {
-    const SAFEARRAYBOUND bound =
-        Array.cDims > 0 ? Array.rgsabound[0] : SAFEARRAYBOUND{0, 0};
+    const SAFEARRAYBOUND bound = Array.cDims > 0 ? Array.rgsabound[0] : SAFEARRAYBOUND{0, 0};
     BYTE descriptor[kSafeArrayRecordSize] = {};
     std::memcpy(descriptor, &Array.cDims, 2);
     std::memcpy(descriptor + 2, &Array.fFeatures, 2);

@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "GroupGuard.h"
-#include "opcserver/ComBoundary.h"
 #include "opcgroups/AsyncTask.h"
 #include "opcgroups/DataStream.h"
 #include "opcgroups/Group.h"
 #include "opcgroups/ServerItems.h"
+#include "opcserver/ComBoundary.h"
 #include "opcserver/ItemServer.h"
 #include "opcserver/OpcHelpers.h"
 
@@ -164,8 +164,8 @@ HRESULT TGroupImpl::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCou
         CheckSource(dwSource);
         if (!ValidateHandles(dwCount, phServer, ppErrors)) return S_FALSE;
         TaskMemPtr<HRESULT> errors(AcceptedErrors(dwCount));
-        *pTransactionID = QueueTask(std::make_unique<TAsyncReadTask1>(*this, dwCount, phServer,
-                                                                      dwConnection, dwSource));
+        *pTransactionID = QueueTask(
+            std::make_unique<TAsyncReadTask1>(*this, dwCount, phServer, dwConnection, dwSource));
         *ppErrors = errors.release();
         return S_OK;
     });
@@ -185,8 +185,8 @@ HRESULT TGroupImpl::Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer
         CheckConnection(dwConnection);
         if (!ValidateHandles(dwCount, phServer, ppErrors)) return S_FALSE;
         TaskMemPtr<HRESULT> errors(AcceptedErrors(dwCount));
-        *pTransactionID = QueueTask(
-            std::make_unique<TAsyncWriteTask1>(*this, dwCount, phServer, pItemValues));
+        *pTransactionID =
+            QueueTask(std::make_unique<TAsyncWriteTask1>(*this, dwCount, phServer, pItemValues));
         *ppErrors = errors.release();
         return S_OK;
     });

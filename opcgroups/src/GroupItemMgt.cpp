@@ -2,10 +2,10 @@
 #include <algorithm>
 
 #include "GroupGuard.h"
-#include "opcserver/ComBoundary.h"
 #include "opcgroups/Group.h"
 #include "opcgroups/ItemEnumerator.h"
 #include "opcgroups/ServerItems.h"
+#include "opcserver/ComBoundary.h"
 #include "opcserver/ItemServer.h"
 #include "opcserver/OpcHelpers.h"
 

@@ -37,7 +37,6 @@ bool ScopeSelects(OPCENUMSCOPE Scope, const TGroupImpl& Group) {
     }
 }
 
-
 }  // namespace
 
 bool TGroupNameLess::operator()(const std::string& a, const std::string& b) const {

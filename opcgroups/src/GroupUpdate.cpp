@@ -4,10 +4,10 @@
 
 #include "Delivery.h"
 #include "GroupGuard.h"
-#include "opcserver/ComBoundary.h"
 #include "opcgroups/DataStream.h"
 #include "opcgroups/Group.h"
 #include "opcgroups/ServerItems.h"
+#include "opcserver/ComBoundary.h"
 #include "opcserver/ItemServer.h"
 
 namespace corvane::opc {
@@ -77,8 +77,8 @@ void TGroupImpl::UpdateTick() {
     }
 }
 
-void TGroupImpl::ReadItem(TGroupItemImpl& Item, OPCDATASOURCE Source, VARIANT& Value,
-                          WORD& Quality, FILETIME& Time) {
+void TGroupImpl::ReadItem(TGroupItemImpl& Item, OPCDATASOURCE Source, VARIANT& Value, WORD& Quality,
+                          FILETIME& Time) {
     if (Source == OPC_DS_DEVICE)
         Item.ReadThrough(Value, Quality, Time);
     else
@@ -117,10 +117,10 @@ void TGroupImpl::SendDataChange(OPCDATASOURCE Source, DWORD TransactionId, TDeli
     const platform::ComPtr<IOPCDataCallback> sink = DataCallback;
     bool delivered = false;
     CallClient(*this, TCallbackKind::DataChange, [&] {
-        const HRESULT hr = sink->OnDataChange(
-            TransactionId, ClientHandle, allGood ? S_OK : S_FALSE, anyError ? S_FALSE : S_OK,
-            static_cast<DWORD>(n), handles.data(), values.Data(), qualities.data(), times.data(),
-            errors.data());
+        const HRESULT hr =
+            sink->OnDataChange(TransactionId, ClientHandle, allGood ? S_OK : S_FALSE,
+                               anyError ? S_FALSE : S_OK, static_cast<DWORD>(n), handles.data(),
+                               values.Data(), qualities.data(), times.data(), errors.data());
         delivered = SUCCEEDED(hr);
         return hr;
     });
@@ -130,8 +130,8 @@ void TGroupImpl::SendDataChange(OPCDATASOURCE Source, DWORD TransactionId, TDeli
     Server->SetLastUpdateTime(now);
 }
 
-void TGroupImpl::SendDataStream(OPCDATASOURCE Source, const TAsyncTask* Task,
-                                TDeliveryList& Items, DWORD Connection) {
+void TGroupImpl::SendDataStream(OPCDATASOURCE Source, const TAsyncTask* Task, TDeliveryList& Items,
+                                DWORD Connection) {
     if (Connection >= kStreamConnectionCount || !StreamSinks[Connection] || !Active) return;
     const std::vector<TGroupItemImpl*>& items = Items.Current();
     const std::size_t n = items.size();
@@ -159,7 +159,8 @@ void TGroupImpl::SendDataStream(OPCDATASOURCE Source, const TAsyncTask* Task,
     }
     stream->Finish(allGood);
     const platform::ComPtr<IAdviseSink> sink = StreamSinks[stream->Connection()];
-    if (sink) CallSink(*this, TCallbackKind::DataStream, *sink.Get(), stream->Connection(), *stream);
+    if (sink)
+        CallSink(*this, TCallbackKind::DataStream, *sink.Get(), stream->Connection(), *stream);
 }
 
 }  // namespace corvane::opc

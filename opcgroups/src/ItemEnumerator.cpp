@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <new>
 
-#include "opcserver/ComBoundary.h"
 #include "opcgroups/ItemEnumerator.h"
+#include "opcserver/ComBoundary.h"
 #include "opcserver/OpcHelpers.h"
 
 namespace corvane::opc {

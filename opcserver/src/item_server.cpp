@@ -1,7 +1,7 @@
 // TOpcItemServer: the singleton rules, the base behaviour of every operation, and the
 // rebuilding of the browse tree.
-#include <atomic>
 #include <cxxabi.h>
+#include <atomic>
 
 #include <cstdlib>
 #include <cstring>

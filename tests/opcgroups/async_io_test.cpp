@@ -150,7 +150,8 @@ TEST_F(AsyncIO, Da1ReadStreamsTheValuesWithTheTransactionId) {
 TEST_F(AsyncIO, Da1WriteCompletesOnTheWriteCompleteSinkWhateverConnectionWasNamed) {
     auto g = AddGroup("G");
     std::vector<OPCHANDLE> h = AddItems(g.Get(), {"Bool1", "ReadOnly"});
-    TestAdviseSink& plain = Sink(); TestAdviseSink& writes = Sink();
+    TestAdviseSink& plain = Sink();
+    TestAdviseSink& writes = Sink();
     ASSERT_EQ(Advise(g.Get(), plain, 0), S_OK);
     ASSERT_EQ(Advise(g.Get(), writes, 2), S_OK);
     Pump();
@@ -287,9 +288,9 @@ TEST_F(AsyncIO, RefreshNeedsAnActiveGroupWithActiveItems) {
 // arrays null after every refusal.
 struct RequestCase {
     const char* name;
-    bool callback;      // a DA 2.0 callback is connected
-    bool sink;          // a DA 1.0 sink is advised on connection 0
-    bool removed;       // the group was removed while referenced
+    bool callback;  // a DA 2.0 callback is connected
+    bool sink;      // a DA 1.0 sink is advised on connection 0
+    bool removed;   // the group was removed while referenced
     HRESULT (*call)(IUnknown* group, OPCHANDLE valid, DWORD* id, HRESULT** errors);
     HRESULT expected;
 };
@@ -343,82 +344,82 @@ TEST_P(RequestChecks, RefuseWithTheirCodeAndQueueNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, RequestChecks,
-    ::testing::Values(
-        RequestCase{"Read2WithoutCallback", false, false, false,
-                    [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
-                        return A2(g)->Read(1, &h, 0, id, e);
-                    },
-                    CONNECT_E_NOCONNECTION},
-        RequestCase{"Read2OfARemovedGroup", true, false, true,
-                    [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
-                        return A2(g)->Read(1, &h, 0, id, e);
-                    },
-                    E_FAIL},
-        RequestCase{"Read2OfNoItems", true, false, false,
-                    [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
-                        return A2(g)->Read(0, &h, 0, id, e);
-                    },
-                    E_INVALIDARG},
-        RequestCase{"Read2WithoutHandles", true, false, false,
-                    [](IUnknown* g, OPCHANDLE, DWORD* id, HRESULT** e) {
-                        return A2(g)->Read(1, nullptr, 0, id, e);
-                    },
-                    E_INVALIDARG},
-        RequestCase{"Write2WithoutValues", true, false, false,
-                    [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
-                        return A2(g)->Write(1, &h, nullptr, 0, id, e);
-                    },
-                    E_INVALIDARG},
-        RequestCase{"Refresh2FromSourceThree", true, false, false,
-                    [](IUnknown* g, OPCHANDLE, DWORD* id, HRESULT** e) {
-                        *e = nullptr;  // a refresh has no error array
-                        return A2(g)->Refresh2(static_cast<OPCDATASOURCE>(3), 0, id);
-                    },
-                    E_INVALIDARG},
-        RequestCase{"Refresh2WithoutCallback", false, false, false,
-                    [](IUnknown* g, OPCHANDLE, DWORD* id, HRESULT** e) {
-                        *e = nullptr;  // a refresh has no error array
-                        return A2(g)->Refresh2(OPC_DS_CACHE, 0, id);
-                    },
-                    CONNECT_E_NOCONNECTION},
-        RequestCase{"Read1OnAConnectionWithoutSink", false, true, false,
-                    [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
-                        return A1(g)->Read(1, OPC_DS_CACHE, 1, &h, id, e);
-                    },
-                    CONNECT_E_NOCONNECTION},
-        RequestCase{"Read1OnConnectionThree", false, true, false,
-                    [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
-                        return A1(g)->Read(3, OPC_DS_CACHE, 1, &h, id, e);
-                    },
-                    CONNECT_E_NOCONNECTION},
-        RequestCase{"Read1CountIsCheckedBeforeTheConnection", false, false, false,
-                    [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
-                        return A1(g)->Read(0, OPC_DS_CACHE, 0, &h, id, e);
-                    },
-                    E_INVALIDARG},
-        RequestCase{"Read1FromSourceZero", false, true, false,
-                    [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
-                        return A1(g)->Read(0, static_cast<OPCDATASOURCE>(0), 1, &h, id, e);
-                    },
-                    E_INVALIDARG},
-        RequestCase{"Write1WithoutSink", false, false, false,
-                    [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
-                        return A1(g)->Write(0, 1, &h, &gValue, id, e);
-                    },
-                    CONNECT_E_NOCONNECTION},
-        RequestCase{"Refresh1OfARemovedGroup", false, true, true,
-                    [](IUnknown* g, OPCHANDLE, DWORD* id, HRESULT** e) {
-                        *e = nullptr;  // a refresh has no error array
-                        return A1(g)->Refresh(0, OPC_DS_CACHE, id);
-                    },
-                    E_FAIL},
-        RequestCase{"Refresh1WithNullId", false, true, false,
-                    [](IUnknown* g, OPCHANDLE, DWORD* id, HRESULT** e) {
-                        *e = nullptr;
-                        *id = 0;
-                        return A1(g)->Refresh(0, OPC_DS_CACHE, nullptr);
-                    },
-                    E_INVALIDARG}),
+    ::testing::Values(RequestCase{"Read2WithoutCallback", false, false, false,
+                                  [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
+                                      return A2(g)->Read(1, &h, 0, id, e);
+                                  },
+                                  CONNECT_E_NOCONNECTION},
+                      RequestCase{"Read2OfARemovedGroup", true, false, true,
+                                  [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
+                                      return A2(g)->Read(1, &h, 0, id, e);
+                                  },
+                                  E_FAIL},
+                      RequestCase{"Read2OfNoItems", true, false, false,
+                                  [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
+                                      return A2(g)->Read(0, &h, 0, id, e);
+                                  },
+                                  E_INVALIDARG},
+                      RequestCase{"Read2WithoutHandles", true, false, false,
+                                  [](IUnknown* g, OPCHANDLE, DWORD* id, HRESULT** e) {
+                                      return A2(g)->Read(1, nullptr, 0, id, e);
+                                  },
+                                  E_INVALIDARG},
+                      RequestCase{"Write2WithoutValues", true, false, false,
+                                  [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
+                                      return A2(g)->Write(1, &h, nullptr, 0, id, e);
+                                  },
+                                  E_INVALIDARG},
+                      RequestCase{"Refresh2FromSourceThree", true, false, false,
+                                  [](IUnknown* g, OPCHANDLE, DWORD* id, HRESULT** e) {
+                                      *e = nullptr;  // a refresh has no error array
+                                      return A2(g)->Refresh2(static_cast<OPCDATASOURCE>(3), 0, id);
+                                  },
+                                  E_INVALIDARG},
+                      RequestCase{"Refresh2WithoutCallback", false, false, false,
+                                  [](IUnknown* g, OPCHANDLE, DWORD* id, HRESULT** e) {
+                                      *e = nullptr;  // a refresh has no error array
+                                      return A2(g)->Refresh2(OPC_DS_CACHE, 0, id);
+                                  },
+                                  CONNECT_E_NOCONNECTION},
+                      RequestCase{"Read1OnAConnectionWithoutSink", false, true, false,
+                                  [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
+                                      return A1(g)->Read(1, OPC_DS_CACHE, 1, &h, id, e);
+                                  },
+                                  CONNECT_E_NOCONNECTION},
+                      RequestCase{"Read1OnConnectionThree", false, true, false,
+                                  [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
+                                      return A1(g)->Read(3, OPC_DS_CACHE, 1, &h, id, e);
+                                  },
+                                  CONNECT_E_NOCONNECTION},
+                      RequestCase{"Read1CountIsCheckedBeforeTheConnection", false, false, false,
+                                  [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
+                                      return A1(g)->Read(0, OPC_DS_CACHE, 0, &h, id, e);
+                                  },
+                                  E_INVALIDARG},
+                      RequestCase{"Read1FromSourceZero", false, true, false,
+                                  [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
+                                      return A1(g)->Read(0, static_cast<OPCDATASOURCE>(0), 1, &h,
+                                                         id, e);
+                                  },
+                                  E_INVALIDARG},
+                      RequestCase{"Write1WithoutSink", false, false, false,
+                                  [](IUnknown* g, OPCHANDLE h, DWORD* id, HRESULT** e) {
+                                      return A1(g)->Write(0, 1, &h, &gValue, id, e);
+                                  },
+                                  CONNECT_E_NOCONNECTION},
+                      RequestCase{"Refresh1OfARemovedGroup", false, true, true,
+                                  [](IUnknown* g, OPCHANDLE, DWORD* id, HRESULT** e) {
+                                      *e = nullptr;  // a refresh has no error array
+                                      return A1(g)->Refresh(0, OPC_DS_CACHE, id);
+                                  },
+                                  E_FAIL},
+                      RequestCase{"Refresh1WithNullId", false, true, false,
+                                  [](IUnknown* g, OPCHANDLE, DWORD* id, HRESULT** e) {
+                                      *e = nullptr;
+                                      *id = 0;
+                                      return A1(g)->Refresh(0, OPC_DS_CACHE, nullptr);
+                                  },
+                                  E_INVALIDARG}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

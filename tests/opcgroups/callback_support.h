@@ -9,8 +9,8 @@
 
 #include "group_test_support.h"
 #include "objidl.h"
-#include "opcgroups/DataStream.h"
 #include "ocidl.h"
+#include "opcgroups/DataStream.h"
 
 namespace corvane::test {
 
@@ -48,15 +48,15 @@ class TestDataCallback final : public IOPCDataCallback {
                                            HRESULT* err) override {
         return Record(CallbackCall::DataChange, tid, g, q, e, n, h, v, w, t, err);
     }
-    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD tid, OPCHANDLE g, HRESULT q, HRESULT e,
-                                             DWORD n, OPCHANDLE* h, VARIANT* v, WORD* w,
-                                             FILETIME* t, HRESULT* err) override {
+    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD tid, OPCHANDLE g, HRESULT q, HRESULT e, DWORD n,
+                                             OPCHANDLE* h, VARIANT* v, WORD* w, FILETIME* t,
+                                             HRESULT* err) override {
         return Record(CallbackCall::ReadComplete, tid, g, q, e, n, h, v, w, t, err);
     }
     HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD tid, OPCHANDLE g, HRESULT e, DWORD n,
                                               OPCHANDLE* h, HRESULT* err) override {
-        return Record(CallbackCall::WriteComplete, tid, g, S_OK, e, n, h, nullptr, nullptr,
-                      nullptr, err);
+        return Record(CallbackCall::WriteComplete, tid, g, S_OK, e, n, h, nullptr, nullptr, nullptr,
+                      err);
     }
     HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD, OPCHANDLE) override {
         ++CancelCompletes;

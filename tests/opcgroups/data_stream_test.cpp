@@ -109,39 +109,62 @@ TEST_P(ValueRecords, AreWrittenByteForByteAfterTheHeaders) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, ValueRecords,
-    ::testing::Values(
-        RecordCase{"Empty", [] { return platform::Variant(); }, false,
-                   [](const VARIANT&) { return Record(VT_EMPTY); }},
-        RecordCase{"BoolTrue", [] { return MakeBool(true); }, false,
-                   [](const VARIANT&) { return Record(VT_BOOL, {0xFF, 0xFF}); }},
-        RecordCase{"ShortMinusTwo", [] { return MakeI2(-2); }, false,
-                   [](const VARIANT&) { return Record(VT_I2, {0xFE, 0xFF}); }},
-        RecordCase{"DoubleOne", [] { return MakeR8(1.0); }, false,
-                   [](const VARIANT&) {
-                       return Record(VT_R8, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F});
-                   }},
-        RecordCase{"StringAbc", [] { return MakeText("abc"); }, false,
-                   [](const VARIANT&) {
-                       return Cat({Record(VT_BSTR), Le({6}), Utf16("abc"), {0, 0}});
-                   }},
-        RecordCase{"StringAbcCountingTheTerminator", [] { return MakeText("abc"); }, true,
-                   [](const VARIANT&) {
-                       return Cat({Record(VT_BSTR), Le({8}), Utf16("abc"), {0, 0}});
-                   }},
-        RecordCase{"EmptyString", [] { return MakeText(""); }, false,
-                   [](const VARIANT&) { return Cat({Record(VT_BSTR), Le({0}), {0, 0}}); }},
-        RecordCase{"EmptyStringCountingTheTerminator", [] { return MakeText(""); }, true,
-                   [](const VARIANT&) { return Cat({Record(VT_BSTR), Le({2}), {0, 0}}); }},
-        RecordCase{"ArrayOfShorts", [] { return Vector(VT_I2, {1, -1, 300}, 5); }, false,
-                   [](const VARIANT& v) {
-                       return Cat({Record(VT_ARRAY | VT_I2), Descriptor(*v.parray),
-                                   {1, 0, 0xFF, 0xFF, 0x2C, 0x01}});
-                   }},
-        RecordCase{"ArrayOfStrings", [] { return Strings({"ab", ""}); }, true,
-                   [](const VARIANT& v) {
-                       return Cat({Record(VT_ARRAY | VT_BSTR), Descriptor(*v.parray), Le({6}),
-                                   Utf16("ab"), {0, 0}, Le({2}), {0, 0}});
-                   }}),
+    ::testing::Values(RecordCase{"Empty", [] { return platform::Variant(); }, false,
+                                 [](const VARIANT&) { return Record(VT_EMPTY); }},
+                      RecordCase{"BoolTrue", [] { return MakeBool(true); }, false,
+                                 [](const VARIANT&) {
+                                     return Record(VT_BOOL, {0xFF, 0xFF});
+                                 }},
+                      RecordCase{"ShortMinusTwo", [] { return MakeI2(-2); }, false,
+                                 [](const VARIANT&) {
+                                     return Record(VT_I2, {0xFE, 0xFF});
+                                 }},
+                      RecordCase{"DoubleOne", [] { return MakeR8(1.0); }, false,
+                                 [](const VARIANT&) {
+                                     return Record(VT_R8, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F});
+                                 }},
+                      RecordCase{"StringAbc", [] { return MakeText("abc"); }, false,
+                                 [](const VARIANT&) {
+                                     return Cat({Record(VT_BSTR), Le({6}), Utf16("abc"), {0, 0}});
+                                 }},
+                      RecordCase{"StringAbcCountingTheTerminator", [] { return MakeText("abc"); },
+                                 true,
+                                 [](const VARIANT&) {
+                                     return Cat({Record(VT_BSTR), Le({8}), Utf16("abc"), {0, 0}});
+                                 }},
+                      RecordCase{"EmptyString", [] { return MakeText(""); }, false,
+                                 [](const VARIANT&) {
+                                     return Cat({Record(VT_BSTR), Le({0}), {0, 0}});
+                                 }},
+                      RecordCase{"EmptyStringCountingTheTerminator", [] { return MakeText(""); },
+                                 true,
+                                 [](const VARIANT&) {
+                                     return Cat({Record(VT_BSTR), Le({2}), {0, 0}});
+                                 }},
+                      RecordCase{"ArrayOfShorts",
+                                 [] {
+                                     return Vector(VT_I2, {1, -1, 300}, 5);
+                                 },
+                                 false,
+                                 [](const VARIANT& v) {
+                                     return Cat({Record(VT_ARRAY | VT_I2),
+                                                 Descriptor(*v.parray),
+                                                 {1, 0, 0xFF, 0xFF, 0x2C, 0x01}});
+                                 }},
+                      RecordCase{"ArrayOfStrings",
+                                 [] {
+                                     return Strings({"ab", ""});
+                                 },
+                                 true,
+                                 [](const VARIANT& v) {
+                                     return Cat({Record(VT_ARRAY | VT_BSTR),
+                                                 Descriptor(*v.parray),
+                                                 Le({6}),
+                                                 Utf16("ab"),
+                                                 {0, 0},
+                                                 Le({2}),
+                                                 {0, 0}});
+                                 }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DataStreams, HeadersAreReservedUpFrontAndFilledInPlace) {
@@ -162,8 +185,8 @@ TEST(DataStreams, HeadersAreReservedUpFrontAndFilledInPlace) {
         stream->WriteValueRecord(platform::Variant().Get(), false);
         stream->Finish(false);
         const DWORD start = static_cast<DWORD>(20 + 2 * header);
-        Bytes expected = Cat({Le({start + 32, 2, 0x77, 0x1234, S_FALSE}), Le({0xA1, start}),
-                              {0xC0, 0, 0, 0}});
+        Bytes expected =
+            Cat({Le({start + 32, 2, 0x77, 0x1234, S_FALSE}), Le({0xA1, start}), {0xC0, 0, 0, 0}});
         if (connection == 1) expected = Cat({expected, Le({0x05060708, 0x01020304})});
         expected = Cat({expected, Le({0xA2, start + 16}), {0, 0, 0, 0}});
         if (connection == 1) expected = Cat({expected, Le({0, 0})});
@@ -177,8 +200,8 @@ TEST(DataStreams, TheWriteCompleteBlockHasAFixedSize) {
     stream.SetItem(0, 0xA1, S_OK);
     stream.SetItem(1, 0, OPC_E_INVALIDHANDLE);
     stream.SetStatus(S_FALSE);
-    EXPECT_EQ(stream.Bytes(), Le({2, 0x77, 0x55, S_FALSE, 0xA1, S_OK, 0,
-                                  static_cast<DWORD>(OPC_E_INVALIDHANDLE)}));
+    EXPECT_EQ(stream.Bytes(),
+              Le({2, 0x77, 0x55, S_FALSE, 0xA1, S_OK, 0, static_cast<DWORD>(OPC_E_INVALIDHANDLE)}));
 }
 
 TEST(DataStreams, FormatsAreTheRegisteredOnesInConnectionOrder) {

@@ -15,11 +15,12 @@ using namespace corvane::test;
 namespace {
 
 constexpr int kCallsPerSeed = 12000;
-const char* const kIds[] = {"Bool1", "Bool2", "ReadOnly", "WriteOnly", "Num",
-                            "Unknown", "Missing", "", "bool1", "Foreign"};
-const VARTYPE kTypes[] = {VT_EMPTY, VT_I2,  VT_I4,   VT_R4,  VT_R8,  VT_CY,  VT_DATE,
-                          VT_BSTR,  VT_BOOL, VT_I1,  VT_UI1, VT_UI2, VT_UI4, VT_INT,
-                          VT_UINT,  VT_VARIANT, VT_ARRAY | VT_I2, VT_DECIMAL, 0x7FFF};
+const char* const kIds[] = {"Bool1",   "Bool2",   "ReadOnly", "WriteOnly", "Num",
+                            "Unknown", "Missing", "",         "bool1",     "Foreign"};
+const VARTYPE kTypes[] = {
+    VT_EMPTY,         VT_I2,      VT_I4,  VT_R4,  VT_R8,  VT_CY,  VT_DATE, VT_BSTR,
+    VT_BOOL,          VT_I1,      VT_UI1, VT_UI2, VT_UI4, VT_INT, VT_UINT, VT_VARIANT,
+    VT_ARRAY | VT_I2, VT_DECIMAL, 0x7FFF};
 
 // What the client holds of one group.
 struct HeldGroup {
@@ -273,13 +274,14 @@ void RandomClient::Run(unsigned seed) {
     for (int call = 0; call < kCallsPerSeed && !HasFailure(); ++call) {
         if (groups.size() < 4 || Chance(3)) {
             HeldGroup g;
-            const std::u16string name = W(Chance(30) ? " " : ("G" + std::to_string(rng() % 6)).c_str());
+            const std::u16string name =
+                W(Chance(30) ? " " : ("G" + std::to_string(rng() % 6)).c_str());
             IUnknown* unk = nullptr;
             DWORD revised = 0;
             FLOAT deadband = static_cast<FLOAT>(rng() % 130) - 10.0f;
-            const HRESULT hr = Host->List.AddGroup(name.c_str(), Chance(70), rng() % 300, 1,
-                                                   nullptr, &deadband, 0, &g.handle, &revised,
-                                                   IID_IOPCItemMgt, &unk);
+            const HRESULT hr =
+                Host->List.AddGroup(name.c_str(), Chance(70), rng() % 300, 1, nullptr, &deadband, 0,
+                                    &g.handle, &revised, IID_IOPCItemMgt, &unk);
             if (SUCCEEDED(hr)) {
                 g.mgt = platform::ComPtr<IOPCItemMgt>::Adopt(static_cast<IOPCItemMgt*>(unk));
                 groups.push_back(std::move(g));

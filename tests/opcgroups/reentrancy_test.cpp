@@ -150,7 +150,9 @@ TEST_F(Reentrancy, ItemsRemovedInsideOnDataChangeAreLeftOutOfTheStreamsOfTheSame
 
 TEST_F(Reentrancy, SinksMayUnadviseAndAdviseFromInsideTheirStream) {
     auto g = AddGroup("G");
-    TestAdviseSink& plain = Sink(); TestAdviseSink& timed = Sink(); TestAdviseSink& late = Sink();
+    TestAdviseSink& plain = Sink();
+    TestAdviseSink& timed = Sink();
+    TestAdviseSink& late = Sink();
     ASSERT_EQ(Advise(g.Get(), plain, 0), S_OK);
     ASSERT_EQ(Advise(g.Get(), timed, 1), S_OK);
     AddItems(g.Get(), {"Bool1"});

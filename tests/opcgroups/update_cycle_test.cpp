@@ -13,7 +13,8 @@ using UpdateCycle = Subscriptions;
 TEST_F(UpdateCycle, OneTickReportsToTheCallbackThenTheUntimedThenTheTimedStream) {
     auto g = AddGroup("G");
     TestDataCallback& cb = Callback();
-    TestAdviseSink& plain = Sink(); TestAdviseSink& timed = Sink();
+    TestAdviseSink& plain = Sink();
+    TestAdviseSink& timed = Sink();
     std::vector<std::string> order;
     cb.During = [&] { order.push_back("callback"); };
     plain.During = [&] { order.push_back("plain"); };
@@ -209,8 +210,7 @@ void PrintTo(const FailureCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class CallbackFailures : public Subscriptions,
-                         public ::testing::WithParamInterface<FailureCase> {};
+class CallbackFailures : public Subscriptions, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(CallbackFailures, ReachCallbackFailedWithTheirKindAndNeverStopTheGroup) {
     const FailureCase& c = GetParam();
@@ -235,7 +235,8 @@ TEST_P(CallbackFailures, ReachCallbackFailedWithTheirKindAndNeverStopTheGroup) {
         EXPECT_EQ(f.Group, &Impl(g.Get()));
     }
     std::vector<TCallbackKind> expected;
-    for (int tick = 0; tick < 2; ++tick) expected.insert(expected.end(), c.kinds.begin(), c.kinds.end());
+    for (int tick = 0; tick < 2; ++tick)
+        expected.insert(expected.end(), c.kinds.begin(), c.kinds.end());
     EXPECT_EQ(kinds, expected);
     const bool stamped = platform::FileTimeToU64(Host->LastUpdateTime) != 0;
     EXPECT_EQ(stamped, !c.callbackFails && !c.callbackThrows);
@@ -249,11 +250,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"CallbackReturnsAnRpcError", true, false, false, {TCallbackKind::DataChange}},
         FailureCase{"CallbackThrows", false, true, false, {TCallbackKind::DataChange}},
         FailureCase{"StreamSinkThrows", false, false, true, {TCallbackKind::DataStream}},
-        FailureCase{"BothFail",
-                    true,
-                    false,
-                    true,
-                    {TCallbackKind::DataChange, TCallbackKind::DataStream}}),
+        FailureCase{
+            "BothFail", true, false, true, {TCallbackKind::DataChange, TCallbackKind::DataStream}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // DAdvise's checks, in order, each leaving the connection id at its sentinel.
@@ -304,7 +302,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UpdateCycle, OneSinkPerFormatAndUnadviseOnlyWhatIsAdvised) {
     auto g = AddGroup("G");
     auto data = Data(g.Get());
-    TestAdviseSink& first = Sink(); TestAdviseSink& second = Sink();
+    TestAdviseSink& first = Sink();
+    TestAdviseSink& second = Sink();
     ASSERT_EQ(Advise(g.Get(), first, 2), S_OK);
     EXPECT_EQ(first.Refs, 2u);
     EXPECT_EQ(Advise(g.Get(), second, 2), CONNECT_E_ADVISELIMIT);
@@ -340,7 +339,8 @@ TEST_F(UpdateCycle, TheDataObjectRendersNothingOnRequest) {
 TEST_F(UpdateCycle, AdvisingTheWriteCompleteFormatRefreshesTheUntimedSink) {
     auto g = AddGroup("G");
     AddItems(g.Get(), {"Bool1", "Num"});
-    TestAdviseSink& plain = Sink(); TestAdviseSink& writes = Sink();
+    TestAdviseSink& plain = Sink();
+    TestAdviseSink& writes = Sink();
     ASSERT_EQ(Advise(g.Get(), plain, 0), S_OK);
     Pump();
     ASSERT_EQ(plain.Calls.size(), 1u) << "the initial refresh of the new sink";

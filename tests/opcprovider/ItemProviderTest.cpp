@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "OPCpro.h"
 #include "Messages.h"
+#include "OPCpro.h"
 #include "PLC_Instruction.h"
 #include "ServerIdentity.h"
 #include "corvane/platform/Text.h"

@@ -159,17 +159,16 @@ class CountingCallback final : public IOPCDataCallback {
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
     ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    HRESULT STDMETHODCALLTYPE OnDataChange(DWORD tid, OPCHANDLE group, HRESULT, HRESULT,
-                                           DWORD n, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
+    HRESULT STDMETHODCALLTYPE OnDataChange(DWORD tid, OPCHANDLE group, HRESULT, HRESULT, DWORD n,
+                                           OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
                                            HRESULT*) override {
         changes += n;
         lastTransaction = tid;
         lastGroup = group;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD,
-                                             OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                                             HRESULT*) override {
+    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*,
+                                             VARIANT*, WORD*, FILETIME*, HRESULT*) override {
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*,

@@ -69,7 +69,8 @@ class TDataChangeStream : public TMemoryStream {
 
     // The connection (and format) of this kind of stream.
     DWORD Connection() const {
-        return static_cast<DWORD>(HasTime() ? TStreamConnection::DataTime : TStreamConnection::Data);
+        return static_cast<DWORD>(HasTime() ? TStreamConnection::DataTime
+                                            : TStreamConnection::Data);
     }
     void SetGroupHeader(OPCHANDLE ClientGroup, DWORD TransactionId);
     // Starts item Index: its client handle, and its value offset at the current position.

@@ -157,8 +157,8 @@ class TGroupImpl final : public TGroupInfo,
     void SendDataStream(OPCDATASOURCE Source, const TAsyncTask* Task, TDeliveryList& Items,
                         DWORD Connection);
     // One item's value, quality and time from the cache or through the device.
-    static void ReadItem(TGroupItemImpl& Item, OPCDATASOURCE Source, VARIANT& Value,
-                         WORD& Quality, FILETIME& Time);
+    static void ReadItem(TGroupItemImpl& Item, OPCDATASOURCE Source, VARIANT& Value, WORD& Quality,
+                         FILETIME& Time);
     // Hands a failed client callback to the item server, which must not bring the
     // group down; Failure is the exception or the failure code.
     void ReportCallbackFailure(const std::exception& Failure, TCallbackKind Kind);
