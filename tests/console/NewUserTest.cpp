@@ -287,8 +287,11 @@ TOpenBox WhileOpen(const std::function<void()>& show) {
     return seen;
 }
 
+// Within a window frame's caption: under a window manager the frame it adds is reported
+// a little later than the place the program asked for. A box in the screen's corner is
+// hundreds of pixels off.
 bool NearlySame(QPoint a, QPoint b) {
-    return (a - b).manhattanLength() <= 2;
+    return (a - b).manhattanLength() <= 24;
 }
 
 TEST(MessageBoxPlaceTest, BoxIsCentredOnTheMainWindowEvenRightAfterItIsShown) {
@@ -304,7 +307,9 @@ TEST(MessageBoxPlaceTest, BoxIsCentredOnTheMainWindowEvenRightAfterItIsShown) {
     const TOpenBox box = WhileOpen([&] { service.ShowMessage("Loaded!"); });
     EXPECT_EQ(box.Text, "Loaded!");
     EXPECT_EQ(box.Icon, QMessageBox::Information);
-    EXPECT_TRUE(NearlySame(box.Frame.center(), form1.frameGeometry().center()));
+    EXPECT_TRUE(NearlySame(box.Frame.center(), form1.frameGeometry().center()))
+        << "box " << box.Frame.center().x() << "," << box.Frame.center().y() << " window "
+        << form1.frameGeometry().center().x() << "," << form1.frameGeometry().center().y();
 }
 
 TEST(MessageBoxPlaceTest, BoxFollowsTheWindowItBelongsTo) {
