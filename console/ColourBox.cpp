@@ -33,8 +33,8 @@ void TColourBox::paintEvent(QPaintEvent* event) {
     QStyleOptionButton option;
     initStyleOption(&option);
     QStyleOptionButton square = option;
-    square.rect = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this)
-                      .translated(indent_, 0);
+    square.rect =
+        style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this).translated(indent_, 0);
     painter.drawPrimitive(QStyle::PE_IndicatorCheckBox, square);
     QRect caption = rect();
     caption.setLeft(square.rect.right() + 1 + kCaptionSpacing);
@@ -43,9 +43,8 @@ void TColourBox::paintEvent(QPaintEvent* event) {
     if (option.state & QStyle::State_HasFocus) {
         QStyleOptionFocusRect focus;
         focus.initFrom(this);
-        focus.rect = caption.intersected(
-            style()->itemTextRect(fontMetrics(), caption, Qt::AlignLeft | Qt::AlignVCenter,
-                                  isEnabled(), text()));
+        focus.rect = caption.intersected(style()->itemTextRect(
+            fontMetrics(), caption, Qt::AlignLeft | Qt::AlignVCenter, isEnabled(), text()));
         painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
     }
 }

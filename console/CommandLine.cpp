@@ -20,9 +20,9 @@ namespace {
 // Qt's own options (QGuiApplication, QApplication, the X11 platform), with one leading '-'
 // or two. Those in the first list take a value, as the next argument or after '='.
 const std::array<const char*, 15> kQtOptionsWithValue = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
-    "qwindowicon", "qwindowtitle", "session", "style", "stylesheet", "display", "geometry",
-    "title", "icon", "name"};
+    "platform",    "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "session",       "style",  "stylesheet",
+    "display",     "geometry",           "title",         "icon",   "name"};
 const std::array<const char*, 6> kQtFlags = {"reverse", "widgetcount", "nograb",
                                              "dograb",  "sync",        "testability"};
 

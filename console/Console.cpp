@@ -21,8 +21,9 @@ TConsole::TConsole(plc::TTimerBaseDriver::Clock clock)
     windows.Memory = memory_.get();
     windows.WriteBit = write_.get();
     form1_->SetWindows(windows);
-    for (QWidget* window : {static_cast<QWidget*>(about_.get()), static_cast<QWidget*>(module_.get()),
-                            static_cast<QWidget*>(memory_.get()), static_cast<QWidget*>(write_.get())})
+    for (QWidget* window :
+         {static_cast<QWidget*>(about_.get()), static_cast<QWidget*>(module_.get()),
+          static_cast<QWidget*>(memory_.get()), static_cast<QWidget*>(write_.get())})
         CloseOnEscape(*window);
 }
 

@@ -30,8 +30,8 @@ class TCentredMessageBox : public QMessageBox {
 
 QWidget* TQtMessageService::Owner() const {
     QWidget* active = QApplication::activeWindow();
-    if (active && active->isVisible() && !active->isModal() &&
-        active->windowType() != Qt::Popup && active->windowType() != Qt::ToolTip)
+    if (active && active->isVisible() && !active->isModal() && active->windowType() != Qt::Popup &&
+        active->windowType() != Qt::ToolTip)
         return active;
     if (parent_) return parent_->window();
     return nullptr;

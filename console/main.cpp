@@ -2,8 +2,8 @@
 
 #include <QCloseEvent>
 #include <QFile>
-#include <QFontMetricsF>
 #include <QFileDialog>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>

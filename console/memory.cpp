@@ -6,11 +6,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
+#include <QPushButton>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
-#include <QPushButton>
-#include <QTimer>
 
 #include "ConsoleStyle.h"
 #include "Messages.h"
@@ -60,11 +60,10 @@ class TTabbedTextDelegate : public QStyledItemDelegate {
         QStyle* style = widget ? widget->style() : QApplication::style();
         style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
 
-        const QPalette::ColorGroup group = !(item.state & QStyle::State_Enabled)
-                                               ? QPalette::Disabled
-                                           : (item.state & QStyle::State_Active)
-                                               ? QPalette::Active
-                                               : QPalette::Inactive;
+        const QPalette::ColorGroup group =
+            !(item.state & QStyle::State_Enabled) ? QPalette::Disabled
+            : (item.state & QStyle::State_Active) ? QPalette::Active
+                                                  : QPalette::Inactive;
         const QPalette::ColorRole role =
             (item.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text;
         QTextOption layout(Qt::AlignLeft | Qt::AlignVCenter);
@@ -73,8 +72,7 @@ class TTabbedTextDelegate : public QStyledItemDelegate {
         painter->save();
         painter->setPen(item.palette.color(group, role));
         painter->setFont(item.font);
-        painter->drawText(QRectF(item.rect).adjusted(TMemoryF::kTextMargin, 0, 0, 0), text,
-                          layout);
+        painter->drawText(QRectF(item.rect).adjusted(TMemoryF::kTextMargin, 0, 0, 0), text, layout);
         painter->restore();
     }
 
@@ -92,8 +90,8 @@ TWidths Widths(const QFont& font) {
     qreal address = 0;
     for (int n = 0; n < 20; ++n)
         for (int b = 0; b < plc::kBitsPerByte; ++b)
-            address =
-                std::max(address, metrics.horizontalAdvance(QStringLiteral("M%1.%2").arg(n).arg(b)));
+            address = std::max(address,
+                               metrics.horizontalAdvance(QStringLiteral("M%1.%2").arg(n).arg(b)));
     const qreal tabStop = std::ceil(address + metrics.horizontalAdvance(' '));
     const qreal value = std::max(metrics.horizontalAdvance(QStringLiteral("     0")),
                                  metrics.horizontalAdvance(QStringLiteral("     1")));

@@ -39,10 +39,11 @@ INSTANTIATE_TEST_SUITE_P(
         TArgsCase{{"-Embedding", "/tmp/a.awl"}, {"EMBEDDING"}, "/tmp/a.awl", ""},
         TArgsCase{{"-unregserver", "/AUTOMATION"}, {"UNREGSERVER", "AUTOMATION"}, "", ""},
         TArgsCase{{"/regserver.awl"}, {}, "/regserver.awl", ""},
-        TArgsCase{{"a.awl", "b.awl"}, {}, "a.awl", "only one program can be given ('a.awl' and 'b.awl')"},
+        TArgsCase{
+            {"a.awl", "b.awl"}, {}, "a.awl", "only one program can be given ('a.awl' and 'b.awl')"},
         TArgsCase{{"--verbose", "a.awl"}, {}, "a.awl", "unknown option '--verbose'"},
-        TArgsCase{{"-x"}, {}, "", "unknown option '-x'"},
-        TArgsCase{{"--help"}, {}, "", "", true}, TArgsCase{{"-h", "a.awl"}, {}, "a.awl", "", true},
+        TArgsCase{{"-x"}, {}, "", "unknown option '-x'"}, TArgsCase{{"--help"}, {}, "", "", true},
+        TArgsCase{{"-h", "a.awl"}, {}, "a.awl", "", true},
         TArgsCase{{"--version"}, {}, "", "", false, true},
         TArgsCase{{"-v"}, {}, "", "", false, true},
         // Qt's own options and their values are Qt's
@@ -51,7 +52,10 @@ INSTANTIATE_TEST_SUITE_P(
         TArgsCase{{"-qwindowgeometry", "400x300+0+0", "-style", "fusion"}, {}, "", ""},
         // "--" ends the options
         TArgsCase{{"--", "-odd.awl"}, {}, "-odd.awl", ""},
-        TArgsCase{{"--", "a.awl", "b.awl"}, {}, "a.awl", "only one program can be given ('a.awl' and 'b.awl')"}));
+        TArgsCase{{"--", "a.awl", "b.awl"},
+                  {},
+                  "a.awl",
+                  "only one program can be given ('a.awl' and 'b.awl')"}));
 
 TEST(UsageTextTest, NamesEveryOption) {
     const QString usage = UsageText();

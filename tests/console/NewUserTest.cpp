@@ -233,8 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TEscapeCase{"About1", [](TConsole& c) -> QWidget* { return &c.AboutF(); }},
                       TEscapeCase{"Module1", [](TConsole& c) -> QWidget* { return &c.ModuleF(); }},
                       TEscapeCase{"Memory1", [](TConsole& c) -> QWidget* { return &c.MemoryF(); }},
-                      TEscapeCase{"SetBit1",
-                                  [](TConsole& c) -> QWidget* { return &c.WriteF(); }}));
+                      TEscapeCase{"SetBit1", [](TConsole& c) -> QWidget* { return &c.WriteF(); }}));
 
 TEST_F(ConsoleTest, EscapeInTheWriteBitListClosesTheDialog) {
     Action("SetBit1").trigger();
