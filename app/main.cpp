@@ -70,6 +70,26 @@ int main(int argc, char** argv) {
     using namespace corvane::console;
     namespace opcprovider = corvane::opcprovider;
 
+    // The command line as given, before Qt takes its options: --help, --version and a
+    // refusal need neither a display nor the registry.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i) rawArguments.append(QString::fromLocal8Bit(argv[i]));
+    const TCommandLine commandLine = ParseCommandLine(rawArguments);
+    if (commandLine.Help) {
+        std::fputs(UsageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (commandLine.Version) {
+        std::printf("corvane %d.%d.%d\n", CORVANE_VERSION_MAJOR, CORVANE_VERSION_MINOR,
+                    CORVANE_VERSION_PATCH);
+        return 0;
+    }
+    if (!commandLine.Error.isEmpty()) {
+        std::fprintf(stderr, "corvane: %s\n%s", commandLine.Error.toLocal8Bit().constData(),
+                     UsageText().toLocal8Bit().constData());
+        return 2;
+    }
+
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const TStartMode mode = corvane::opc::StartModeOf(arguments);
     const bool registrationOnly = mode == TStartMode::RegServer || mode == TStartMode::UnregServer;
@@ -116,10 +136,6 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     // (2) Application initialisation: the COM server's switches and class objects.
-    const TCommandLine commandLine = ParseCommandLine(QApplication::arguments());
-    for (const QString& ignored : commandLine.Ignored) {
-        std::fprintf(stderr, "corvane: ignoring argument %s\n", ignored.toLocal8Bit().constData());
-    }
     const corvane::app::TMessagePump pump;
     TComServer::Instance().SetQuitHandler(
         [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });

@@ -1,6 +1,7 @@
 // Renders the console offscreen for the documentation:
 //   corvane_screenshot <output directory> <program.awl>
-// writes main-window.png (both panels open, the program running) and module-window.png.
+// writes main-window.png (both panels open, the program running), module-window.png and
+// memory-window.png.
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include "ConsoleStyle.h"
 #include "QtMessageService.h"
 #include "main.h"
+#include "memory.h"
 #include "module.h"
 
 namespace {
@@ -61,11 +63,17 @@ int main(int argc, char** argv) {
     form1.Timer1Timer();
     Click(form1, "chbi00");
     form1.Timer1Timer();
+    TMemoryF& memory = console.MemoryF();
+    form1.Plc().M.At(1, 3) = true;
+    form1.Plc().M.At(4, 0) = true;
+    memory.show();
+    memory.Timer1Timer();
     QApplication::processEvents();
 
     const QDir dir(QString::fromLocal8Bit(argv[1]));
     const bool ok = form1.grab().save(dir.filePath("main-window.png")) &&
-                    module.grab().save(dir.filePath("module-window.png"));
+                    module.grab().save(dir.filePath("module-window.png")) &&
+                    memory.grab().save(dir.filePath("memory-window.png"));
     if (!ok) std::fprintf(stderr, "could not write into %s\n", argv[1]);
     return ok ? 0 : 1;
 }

@@ -1,5 +1,8 @@
 #include "ColourBox.h"
 
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
 #include "ConsoleStyle.h"
 
 namespace corvane::console {
@@ -11,6 +14,39 @@ TColourBox::TColourBox(const QString& caption, QWidget* parent) : QCheckBox(capt
 void TColourBox::SetColour(const QColor& colour) {
     colour_ = colour;
     SetBackground(*this, colour);
+}
+
+void TColourBox::SetIndent(int pixels) {
+    indent_ = pixels;
+    update();
+}
+
+void TColourBox::paintEvent(QPaintEvent* event) {
+    if (indent_ == 0) {
+        QCheckBox::paintEvent(event);
+        return;
+    }
+    // The square moved right by the indent, the caption closer to it than the style puts
+    // it, so that "STOP" still fits the design's 49 pixels.
+    constexpr int kCaptionSpacing = 3;
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    QStyleOptionButton square = option;
+    square.rect =
+        style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this).translated(indent_, 0);
+    painter.drawPrimitive(QStyle::PE_IndicatorCheckBox, square);
+    QRect caption = rect();
+    caption.setLeft(square.rect.right() + 1 + kCaptionSpacing);
+    painter.drawItemText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic,
+                         palette(), isEnabled(), text(), QPalette::WindowText);
+    if (option.state & QStyle::State_HasFocus) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = caption.intersected(style()->itemTextRect(
+            fontMetrics(), caption, Qt::AlignLeft | Qt::AlignVCenter, isEnabled(), text()));
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
 }
 
 }  // namespace corvane::console

@@ -15,8 +15,18 @@ class TColourBox : public QCheckBox {
     void SetColour(const QColor& colour);
     QColor Colour() const { return colour_; }
 
+    // Pixels of background left of the check mark's square; the box keeps its geometry.
+    // The RUN, STOP and SF boxes, which sit on the window's left edge, need some so that
+    // the square's border is not lost against the edge.
+    void SetIndent(int pixels);
+    int Indent() const { return indent_; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
   private:
     QColor colour_;
+    int indent_ = 0;
 };
 
 }  // namespace corvane::console

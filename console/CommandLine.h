@@ -6,17 +6,25 @@
 
 namespace corvane::console {
 
-// The arguments after Qt has taken its own. The COM server's switches ("REGSERVER",
-// "UNREGSERVER", "AUTOMATION", "EMBEDDING", with a leading '-' or '/', any letter case)
-// are collected for the server; the first other argument names an STL program to load
-// at start. Absolute paths start with '/', so a switch is recognised by its word alone.
+// The command line as given (before Qt takes its own options). The COM server's switches
+// ("REGSERVER", "UNREGSERVER", "AUTOMATION", "EMBEDDING", with a leading '-' or '/', any
+// letter case) are collected for the server; -h/--help and -v/--version ask for the usage
+// or the version; Qt's standard options (-platform NAME, -style NAME, ...) are left to Qt;
+// "--" ends the options. The one other argument names an STL program to load at start.
+// Absolute paths start with '/', so a switch is recognised by its word alone. Any other
+// option, or a second program, makes the command line a usage error.
 struct TCommandLine {
     QStringList ComSwitches;
     std::optional<QString> ProgramFile;
-    QStringList Ignored;  // further arguments, reported and otherwise left alone
+    bool Help = false;
+    bool Version = false;
+    QString Error;  // why the command line is refused, empty when it is not
 };
 
 TCommandLine ParseCommandLine(const QStringList& arguments);  // arguments[0] is the program
+
+// The text of `corvane --help`.
+QString UsageText();
 
 // The switch word of a COM server switch ("REGSERVER", ...), or an empty string.
 QString ComSwitchWord(const QString& argument);

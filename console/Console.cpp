@@ -1,5 +1,6 @@
 #include "Console.h"
 
+#include "ConsoleStyle.h"
 #include "Uabout.h"
 #include "Uwritebit.h"
 #include "main.h"
@@ -20,6 +21,10 @@ TConsole::TConsole(plc::TTimerBaseDriver::Clock clock)
     windows.Memory = memory_.get();
     windows.WriteBit = write_.get();
     form1_->SetWindows(windows);
+    for (QWidget* window :
+         {static_cast<QWidget*>(about_.get()), static_cast<QWidget*>(module_.get()),
+          static_cast<QWidget*>(memory_.get()), static_cast<QWidget*>(write_.get())})
+        CloseOnEscape(*window);
 }
 
 TConsole::~TConsole() {
@@ -34,6 +39,7 @@ void TConsole::SetImportSymbolsWindow(QWidget* window) {
     TForm1::TWindows windows = form1_->Windows();
     windows.ImportSymbols = window;
     form1_->SetWindows(windows);
+    if (window) CloseOnEscape(*window);
 }
 
 }  // namespace corvane::console

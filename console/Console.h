@@ -17,7 +17,8 @@ class TwriteF;
 
 // Creates the windows hidden, in this order: main window (which creates the controller
 // and resets it), About, Module, Memory, Write Bit; the Import Symbols window is attached
-// later by the item provider. Owns them and destroys them in reverse order.
+// later by the item provider. Owns them and destroys them in reverse order. Every
+// secondary window, the attached one included, closes on Escape.
 class TConsole {
   public:
     explicit TConsole(plc::TTimerBaseDriver::Clock clock = &plc::TTimerBaseDriver::SteadyNow);

@@ -167,6 +167,7 @@ void TForm1::Code1Click() {
     const bool tall = LogsSimulator1->isChecked();
     Memo2->resize(Memo2->width(), tall ? 370 : 170);
     GroupBox1->resize(GroupBox1->width(), tall ? 395 : 193);
+    GroupBox1->setVisible(Code1->isChecked());
 }
 
 void TForm1::LogsSimulator1Click() {
@@ -175,6 +176,7 @@ void TForm1::LogsSimulator1Click() {
     GroupBox1->resize(GroupBox1->width(), wasChecked ? 193 : 395);
     SetOuterHeight(*this, wasChecked ? 256 : 456);
     LogsSimulator1->setChecked(!wasChecked);
+    GroupBox2->setVisible(!wasChecked);
 }
 
 }  // namespace corvane::console

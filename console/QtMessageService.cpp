@@ -3,12 +3,53 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "ConsoleStyle.h"
+
 namespace corvane::console {
+namespace {
+
+// A message box that places itself on its owner's centre when it is shown, once its size
+// is known. Qt's own placement uses the owner's position as the platform last reported it,
+// which under a window manager can still be the unplaced (0, 0) of a window just shown.
+class TCentredMessageBox : public QMessageBox {
+  public:
+    TCentredMessageBox(Icon icon, const QString& title, const QString& text, QWidget* owner)
+        : QMessageBox(icon, title, text, QMessageBox::Ok, owner), owner_(owner) {}
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        CentreOn(*this, owner_);
+    }
+
+  private:
+    QPointer<QWidget> owner_;
+};
+
+}  // namespace
+
+QWidget* TQtMessageService::Owner() const {
+    QWidget* active = QApplication::activeWindow();
+    if (active && active->isVisible() && !active->isModal() && active->windowType() != Qt::Popup &&
+        active->windowType() != Qt::ToolTip)
+        return active;
+    if (parent_) return parent_->window();
+    return nullptr;
+}
+
+void TQtMessageService::Show(int icon, std::string_view text) {
+    TCentredMessageBox box(static_cast<QMessageBox::Icon>(icon), QApplication::applicationName(),
+                           QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                           Owner());
+    box.exec();
+}
 
 void TQtMessageService::ShowMessage(std::string_view text) {
-    QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
-    QMessageBox::information(parent, QApplication::applicationName(),
-                             QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    Show(QMessageBox::Information, text);
+}
+
+void TQtMessageService::ShowError(std::string_view text) {
+    Show(QMessageBox::Critical, text);
 }
 
 }  // namespace corvane::console

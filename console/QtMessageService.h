@@ -7,15 +7,24 @@
 
 namespace corvane::console {
 
-// Shows each message in a modal information box with one OK button. The box's nested
-// event loop keeps the console's timers running, which the controller core relies on.
+// Shows each message in a modal box with one OK button: the information icon for a
+// message, the error icon for an error that escaped a GUI event (as the GUI framework
+// shows it). The box's nested event loop keeps the console's timers running, which the
+// controller core relies on. A box is centred on the window it belongs to: the active
+// window of the program, or else the parent given (the main window).
 class TQtMessageService : public plc::TMessageService {
   public:
     explicit TQtMessageService(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
     void ShowMessage(std::string_view text) override;
+    void ShowError(std::string_view text) override;
+
+    // The window the next box belongs to (may be null: then it is centred on the screen).
+    QWidget* Owner() const;
 
   private:
+    void Show(int icon, std::string_view text);
+
     QPointer<QWidget> parent_;
 };
 

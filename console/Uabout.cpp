@@ -21,6 +21,7 @@ TaboutF::TaboutF() : QWidget(nullptr) {
     };
     addLabel("Label1", "Corvane", 14, {40, 8});
     addLabel("Label2", "Ver: 1.0.2 (Bit only)", 10, {48, 32});
+    setFixedSize(kOuterSize);  // not resizable; SetOuterSize keeps it fixed
     SetOuterSize(*this, kOuterSize);
 }
 

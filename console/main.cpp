@@ -3,12 +3,14 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QStringDecoder>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 
 #include "ColourBox.h"
@@ -22,6 +24,7 @@ namespace {
 constexpr QSize kClientSize{395, 202};
 constexpr QSize kBoxSize{33, 17};
 constexpr QSize kRunBoxSize{49, 17};
+constexpr int kRunBoxIndent = 2;  // keeps the boxes' squares off the window's left edge
 
 // One column of faceplate switches or LEDs: bits 0..count-1 of `byte`, top to bottom.
 struct TBoxColumn {
@@ -90,7 +93,8 @@ TForm1::TForm1(plc::TTimerBaseDriver::Clock clock)
     BuildPanels(*client);
     BuildMenu();
     BuildTimers();
-    resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
+    // Fixed: only the panel toggles change the size (dragging would uncover the panels).
+    setFixedSize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
 }
 
 TForm1::~TForm1() = default;
@@ -119,6 +123,7 @@ void TForm1::BuildFaceplate(QWidget& client) {
     chbrun = makeRunBox("chbrun", "RUN", 32);
     chbstop = makeRunBox("chbstop", "STOP", 48);
     chbsf = makeRunBox("chbsf", "SF", 64);
+    for (TColourBox* box : {chbrun, chbstop, chbsf}) box->SetIndent(kRunBoxIndent);
     // The fault indicator has no state of its own to toggle: nothing may change it.
     chbsf->setCheckable(false);
     chbsf->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -170,6 +175,34 @@ void TForm1::BuildPanels(QWidget& client) {
         makePanel("GroupBox1", "STL Commands", {400, 8, 201, 393}, "Memo2", {8, 16, 185, 369});
     std::tie(GroupBox2, Memo1) =
         makePanel("GroupBox2", "Simulator Logs", {8, 208, 385, 193}, "Memo1", {8, 16, 369, 169});
+    // The listing's columns line up: a fixed-pitch face, and a tab stop just past the
+    // widest line number (see AppendListing).
+    Memo2->setFont(FixedPitchFont(8));
+    FitListingTabStop();
+    // A panel whose item is unchecked is hidden, not merely out of the window.
+    GroupBox1->hide();
+    GroupBox2->hide();
+}
+
+void TForm1::FitListingTabStop() {
+    const int digits = static_cast<int>(QString::number(std::max(Memo2->blockCount(), 1)).size());
+    // " " + number + at least one blank before the line.
+    const qreal tab = QFontMetricsF(Memo2->font()).horizontalAdvance(QString(digits + 2, ' '));
+    if (!qFuzzyCompare(Memo2->tabStopDistance(), tab)) Memo2->setTabStopDistance(tab);
+}
+
+void TForm1::AppendListing(const QString& line) {
+    Memo2->appendPlainText(line);
+    FitListingTabStop();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    // First showing: centred on the screen by the program itself, so that its place is
+    // known at once and message boxes can be centred on it even before a window manager
+    // has reported where it put the window.
+    if (!placed_ && !testAttribute(Qt::WA_Moved)) CentreOn(*this, nullptr);
+    placed_ = true;
+    QMainWindow::showEvent(event);
 }
 
 void TForm1::BuildTimers() {
@@ -262,6 +295,7 @@ void TForm1::PLCTimerTimer() {
 
 void TForm1::Loadprogram1Click() {
     Memo2->clear();
+    FitListingTabStop();
     const QString file = OpenDialog1 ? OpenDialog1(this, QtFileFilter(kProgramFilter)) : QString();
     if (file.isEmpty()) return;
     plc::RunEvent([&] { LoadChosenFile(file); });
@@ -269,6 +303,7 @@ void TForm1::Loadprogram1Click() {
 
 bool TForm1::LoadProgramFile(const QString& path) {
     Memo2->clear();
+    FitListingTabStop();
     bool loaded = false;
     plc::RunEvent([&] { loaded = LoadChosenFile(path); });
     return loaded;
@@ -276,8 +311,8 @@ bool TForm1::LoadProgramFile(const QString& path) {
 
 bool TForm1::LoadChosenFile(const QString& path) {
     const std::filesystem::path file(QFile::encodeName(path).toStdString());
-    return loader_.LoadFile(
-        file, [this](const std::string& line) { Memo2->appendPlainText(FileText(line)); });
+    return loader_.LoadFile(file,
+                            [this](const std::string& line) { AppendListing(FileText(line)); });
 }
 
 void TForm1::AppendLog(const QString& line) {

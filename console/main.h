@@ -100,6 +100,7 @@ class TForm1 : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void BuildFaceplate(QWidget& client);
@@ -114,6 +115,8 @@ class TForm1 : public QMainWindow {
     void IoBoxClick(TColourBox& box);
     bool LoadChosenFile(const QString& path);
     void SetRunBoxes(bool run);
+    void AppendListing(const QString& line);
+    void FitListingTabStop();
     void SyncRefreshTimer();
     static void ShowWindow(QWidget* window);
 
@@ -124,6 +127,7 @@ class TForm1 : public QMainWindow {
     TIoBoxes io_;
     TWindows windows_;
     bool applyingCommand_ = false;  // a menu command sets the RUN/STOP boxes itself
+    bool placed_ = false;           // centred at the first showing
 
     TColourBox* chbrun = nullptr;
     TColourBox* chbstop = nullptr;

@@ -1,9 +1,16 @@
 #include "memory.h"
 
+#include <QApplication>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 
 #include "ConsoleStyle.h"
 #include "Messages.h"
@@ -32,6 +39,74 @@ constexpr std::array<TColumnNames, TMemoryF::kColumns> kColumnNames{{
 }};
 
 constexpr int kItemHeight = 13;
+constexpr int kListWidth = 65;
+constexpr int kSmallestPixelSize = 7;
+
+// Paints an item's text with its tab expanded to `tabStop` pixels, never elided. (Qt's item
+// views put tab stops 80 pixels apart and elide what does not fit: in a 65-pixel list every
+// line would read "M0.0...".)
+class TTabbedTextDelegate : public QStyledItemDelegate {
+  public:
+    TTabbedTextDelegate(QObject* parent, qreal tabStop)
+        : QStyledItemDelegate(parent), tabStop_(tabStop) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QString text = item.text;
+        item.text.clear();  // the style draws background, selection and focus only
+        const QWidget* widget = item.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+
+        const QPalette::ColorGroup group =
+            !(item.state & QStyle::State_Enabled) ? QPalette::Disabled
+            : (item.state & QStyle::State_Active) ? QPalette::Active
+                                                  : QPalette::Inactive;
+        const QPalette::ColorRole role =
+            (item.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text;
+        QTextOption layout(Qt::AlignLeft | Qt::AlignVCenter);
+        layout.setWrapMode(QTextOption::NoWrap);
+        layout.setTabStopDistance(tabStop_);
+        painter->save();
+        painter->setPen(item.palette.color(group, role));
+        painter->setFont(item.font);
+        painter->drawText(QRectF(item.rect).adjusted(TMemoryF::kTextMargin, 0, 0, 0), text, layout);
+        painter->restore();
+    }
+
+  private:
+    qreal tabStop_;
+};
+
+// The widest address of either page and the value text after the tab.
+struct TWidths {
+    qreal TabStop;
+    qreal Line;
+};
+TWidths Widths(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    qreal address = 0;
+    for (int n = 0; n < 20; ++n)
+        for (int b = 0; b < plc::kBitsPerByte; ++b)
+            address = std::max(address,
+                               metrics.horizontalAdvance(QStringLiteral("M%1.%2").arg(n).arg(b)));
+    const qreal tabStop = std::ceil(address + metrics.horizontalAdvance(' '));
+    const qreal value = std::max(metrics.horizontalAdvance(QStringLiteral("     0")),
+                                 metrics.horizontalAdvance(QStringLiteral("     1")));
+    return {tabStop, tabStop + value};
+}
+
+// The design's face, shrunk pixel by pixel until the widest line fits `available`.
+QFont FittedListFont(int available) {
+    QFont font = ClassicFont(8);
+    for (int pixels = QFontInfo(font).pixelSize();
+         Widths(font).Line > available && pixels > kSmallestPixelSize;) {
+        font.setPixelSize(--pixels);
+    }
+    return font;
+}
 
 }  // namespace
 
@@ -41,6 +116,7 @@ TMemoryF::TMemoryF(plc::TPLC& plc) : QWidget(nullptr), plc_(plc) {
     setFont(ClassicFont(8, true));
     setFixedSize(794, 142);
 
+    QFont listFont;
     for (int c = 0; c < kColumns; ++c) {
         const TColumnNames& names = kColumnNames[static_cast<size_t>(c)];
         auto* label = new QLabel(names.Caption, this);
@@ -49,9 +125,17 @@ TMemoryF::TMemoryF(plc::TPLC& plc) : QWidget(nullptr), plc_(plc) {
         label->resize(40, 14);
         auto* list = new QListWidget(this);
         list->setObjectName(names.List);
-        list->setFont(ClassicFont(8));
-        list->setGeometry(8 + 72 * c, 24, 65, 113);
+        list->setGeometry(8 + 72 * c, 24, kListWidth, 113);
         list->setUniformItemSizes(true);
+        list->setTextElideMode(Qt::ElideNone);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        if (c == 0) {
+            const int available = kListWidth - 2 * list->frameWidth() - 2 * kTextMargin;
+            listFont = FittedListFont(available);
+            tabStop_ = Widths(listFont).TabStop;
+        }
+        list->setFont(listFont);
+        list->setItemDelegate(new TTabbedTextDelegate(list, tabStop_));
         labels_[static_cast<size_t>(c)] = label;
         lists_[static_cast<size_t>(c)] = list;
     }

@@ -32,6 +32,12 @@ class TMemoryF : public QWidget {
     QLabel* ColumnLabel(int column) const { return labels_[static_cast<size_t>(column)]; }
     QListWidget* ColumnList(int column) const { return lists_[static_cast<size_t>(column)]; }
 
+    // How the lists show their lines "M12.3", TAB, "     1" within 65 pixels: the design's
+    // 8-point face, made smaller only as far as the widest line needs to fit; the tab
+    // stop just past the widest address; no elision.
+    qreal TabStop() const { return tabStop_; }
+    static constexpr int kTextMargin = 2;  // either side of the text, inside the frame
+
   private:
     plc::TPLC& plc_;
     std::array<QLabel*, kColumns> labels_{};
@@ -39,6 +45,7 @@ class TMemoryF : public QWidget {
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
     QTimer* Timer1 = nullptr;
+    qreal tabStop_ = 0;
 };
 
 }  // namespace corvane::console

@@ -19,12 +19,16 @@ void ShowMessage(std::string_view text) {
     if (gService) gService->ShowMessage(text);
 }
 
+void ShowError(std::string_view text) {
+    if (gService) gService->ShowError(text);
+}
+
 bool RunEvent(const std::function<void()>& handler) {
     try {
         handler();
         return true;
     } catch (const std::exception& e) {
-        ShowMessage(e.what());
+        ShowError(e.what());
         return false;
     }
 }

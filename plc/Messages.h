@@ -14,6 +14,9 @@ class TMessageService {
   public:
     virtual ~TMessageService() = default;
     virtual void ShowMessage(std::string_view text) = 0;
+    // An error that escaped a GUI event (RunEvent). The console's box shows the error icon
+    // there, as the GUI framework does; everywhere else it is a message like any other.
+    virtual void ShowError(std::string_view text) { ShowMessage(text); }
 };
 
 // Installs the process-wide message service (nullptr: messages are dropped).
@@ -23,9 +26,12 @@ TMessageService* GetMessageService();
 
 // Shows a message through the installed service.
 void ShowMessage(std::string_view text);
+// Shows the text of an error that escaped a GUI event through the installed service.
+void ShowError(std::string_view text);
 
 // Runs a GUI event handler the way the GUI framework does: an exception that escapes it
-// ends the handler and its message is shown. Returns false when the handler failed.
+// ends the handler and its message is shown (ShowError). Returns false when the handler
+// failed.
 bool RunEvent(const std::function<void()>& handler);
 
 }  // namespace corvane::plc

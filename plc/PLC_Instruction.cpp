@@ -303,7 +303,10 @@ void TPLC::TimerTick() {
     for (TPLCTimer& t : Timers) {
         const TTickRule& rule = kTickRules[static_cast<uint8_t>(t.Kind)];
         if (t.Enable) {
-            const int32_t count = t.Count + (t.Count < kMaxTimerCount ? 1 : 0);
+            // Saturates at the larger of 32765 and the target, so that every target is
+            // reached; a timer with a target of at most 32765 counts exactly as the design's.
+            const int32_t limit = t.Target > kMaxTimerCount ? t.Target : kMaxTimerCount;
+            const int32_t count = t.Count < limit ? t.Count + 1 : limit;
             t.Count = count;
             if (rule.Driven) t.Done = (count >= t.Target) != static_cast<bool>(rule.OffDelay);
         } else {

@@ -58,12 +58,14 @@ struct TPLCTimer {
     bool Done = false;
     int32_t TimeBase = 0;  // ms per preset unit: 1, 10 or 100, fixed by the timer number
     int32_t Preset = 0;
-    int32_t Count = 0;  // elapsed ticks, 0..kMaxTimerCount
+    int32_t Count = 0;  // elapsed ticks, 0..max(kMaxTimerCount, Target)
     int32_t Target = 0;
     char Kind = 'O';
     bool operator==(const TPLCTimer&) const = default;
 };
 
+// The design's ceiling of Count. The tick lets Count go on up to Target where Target is
+// larger, so that presets beyond 32.765 s finish (a 100 ms timer times up to 3276.7 s).
 inline constexpr int32_t kMaxTimerCount = 32765;
 inline constexpr int kLogicStackDepth = 9;
 inline constexpr int kInstructionSlots = 65354;  // slot 0 unused; kind None ends a program

@@ -132,11 +132,36 @@ bool TTestBench::ReadSwitch(int element) {
     return switches_[static_cast<size_t>(element)];
 }
 
-void TTestBench::Load(const std::filesystem::path& file) {
+std::string NotARegularFile(const std::filesystem::path& file) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(file, error);  // follows symbolic links
+    switch (status.type()) {
+        case fs::file_type::regular:
+        case fs::file_type::not_found:
+            return {};
+        case fs::file_type::directory:
+            return "it is a directory";
+        case fs::file_type::fifo:
+            return "it is a FIFO (named pipe), not a regular file";
+        case fs::file_type::socket:
+            return "it is a socket, not a regular file";
+        case fs::file_type::block:
+        case fs::file_type::character:
+            return "it is a device, not a regular file";
+        default:
+            return error ? error.message() : "it is not a regular file";
+    }
+}
+
+bool TTestBench::Load(const std::filesystem::path& file) {
     listing_.clear();
+    bool loaded = false;
     plc::RunEvent([&] {
-        loader_.LoadFile(file, [this](const std::string& line) { listing_.push_back(line); });
+        loaded =
+            loader_.LoadFile(file, [this](const std::string& line) { listing_.push_back(line); });
     });
+    return loaded;
 }
 
 void TTestBench::Refresh() {
@@ -144,7 +169,16 @@ void TTestBench::Refresh() {
 }
 
 void TTestBench::Scan() {
+    if (plc_.Running && !plc_.Busy) ++scans_;
     plc::RunEvent([this] { control_.ScanEvent(); });
+}
+
+void TTestBench::PrintSummary() {
+    out_.flush();
+    err_ << "corvane-plc: " << expectationsHeld_
+         << (expectationsHeld_ == 1 ? " expectation" : " expectations") << " held, " << scans_
+         << (scans_ == 1 ? " scan" : " scans") << ", " << (plc_.Running ? "RUN" : "STOP") << ", "
+         << (Halted() ? "halted by an error" : "not halted") << '\n';
 }
 
 namespace {
@@ -154,8 +188,14 @@ using Words = std::vector<std::string>;
 }  // namespace
 
 void TTestBench::Execute(const Words& words) {
-    static const std::array<TCommand, 14> kCommands = {{
-        {"load", 1, 1, [](TTestBench& b, const Words& w) { b.Load(w[1]); }},
+    static const std::array<TCommand, 15> kCommands = {{
+        {"load", 1, 1,
+         [](TTestBench& b, const Words& w) {
+             // Refused before it is opened: a FIFO would block the bench for good.
+             if (const std::string why = NotARegularFile(w[1]); !why.empty())
+                 throw EUsage("cannot read '" + w[1] + "': " + why);
+             b.Load(w[1]);
+         }},
         {"list", 0, 0,
          [](TTestBench& b, const Words&) {
              for (const std::string& line : b.listing_) b.out_ << line << '\n';
@@ -222,6 +262,14 @@ void TTestBench::Execute(const Words& words) {
              if (actual != wanted)
                  throw EExpect("expected " + a.Text() + "=" + w[2] + ", found " + a.Text() + "=" +
                                (actual ? "1" : "0"));
+             ++b.expectationsHeld_;
+         }},
+        {"expect-running", 0, 0,
+         [](TTestBench& b, const Words&) {
+             if (b.Halted())
+                 throw EExpect("expected the scan running, found it halted by an error");
+             if (!b.plc_.Running) throw EExpect("expected the scan running, found STOP");
+             ++b.expectationsHeld_;
          }},
     }};
     for (const TCommand& command : kCommands) {

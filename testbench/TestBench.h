@@ -15,6 +15,12 @@ namespace corvane::testbench {
 
 enum class TExitCode : int { Ok = 0, ExpectFailed = 1, UsageError = 2 };
 
+// Why `file` cannot serve as a program or script although it exists: "it is a directory",
+// "it is a FIFO (named pipe)", ...; an empty text for a regular file or a missing one (the
+// loader reports a missing file as the console does). Looked at without opening the file,
+// so a FIFO never blocks.
+std::string NotARegularFile(const std::filesystem::path& file);
+
 // One controller with its run control, loader and a switch array standing in for the
 // faceplate and module boxes. Commands are executed one line at a time; the first failed
 // `expect` or the first line it cannot understand stops the script.
@@ -25,11 +31,21 @@ class TTestBench : private plc::TMessageService, private plc::TIoPanel {
     TTestBench(const TTestBench&) = delete;
     TTestBench& operator=(const TTestBench&) = delete;
 
-    // The File > "Load program" command with `file` chosen in the dialog.
-    void Load(const std::filesystem::path& file);
+    // The File > "Load program" command with `file` chosen in the dialog. True when the
+    // program was loaded; otherwise its message has been printed.
+    bool Load(const std::filesystem::path& file);
 
     // Runs every command of `script`; errors name the script's line number.
     TExitCode RunScript(std::istream& script);
+
+    // The end-of-run line on the error stream: expectations held, scans executed, RUN or
+    // STOP, and whether the scan is halted by an error.
+    void PrintSummary();
+
+    int ExpectationsHeld() const { return expectationsHeld_; }
+    long long Scans() const { return scans_; }
+    // A scan that failed leaves Busy set: no scan runs until Reset or a new load.
+    bool Halted() const { return plc_.Busy; }
 
     const plc::TPLC& Plc() const { return plc_; }
 
@@ -52,6 +68,8 @@ class TTestBench : private plc::TMessageService, private plc::TIoPanel {
     plc::TRunControl control_{plc_};
     plc::TBitArea switches_;
     std::vector<std::string> listing_;  // the "STL Commands" panel
+    int expectationsHeld_ = 0;
+    long long scans_ = 0;  // scans executed (the scan timer's events that ran one)
 };
 
 }  // namespace corvane::testbench

@@ -28,9 +28,12 @@ struct TDelayCase {
 
 TEST_F(TimerTest, OnDelayCompletesAtTargetTicks) {
     const TDelayCase cases[] = {
-        {"TON    T37, +10", 37, 1000}, {"TON    T32, +5", 32, 5}, {"TON    T33, +5", 33, 50},
-        {"TON    T255, 2", 255, 200},  {"TON    T96, 0", 96, 1},  {"TON    T40, -3", 40, 1},
-        {"TON    T37, +400", 37, 0},   {"TON    T64, 7", 64, 7},  {"TON    T1, 3", 1, 30},
+        {"TON    T37, +10", 37, 1000},    {"TON    T32, +5", 32, 5},
+        {"TON    T33, +5", 33, 50},       {"TON    T255, 2", 255, 200},
+        {"TON    T96, 0", 96, 1},         {"TON    T40, -3", 40, 1},
+        {"TON    T37, +400", 37, 40000},  {"TON    T37, +401", 37, 0},
+        {"TON    T32, 32765", 32, 32765}, {"TON    T32, 32766", 32, 32766},
+        {"TON    T64, 7", 64, 7},         {"TON    T1, 3", 1, 30},
     };
     for (const TDelayCase& c : cases) {
         plc.ResetMemory();
@@ -42,13 +45,61 @@ TEST_F(TimerTest, OnDelayCompletesAtTargetTicks) {
     EXPECT_EQ(plc.Timers[37].Count, 0);
 }
 
-TEST_F(TimerTest, CountSaturatesBelowInt16) {
-    Load({"LD     I0.0", "TON    T37, +400"});
+TEST_F(TimerTest, CountSaturatesAtTheDesignsCeilingWhenTheTargetIsBelowIt) {
+    // Every timer whose target is at most 32765 counts exactly as the design says.
+    Load({"LD     I0.0", "TON    T37, +300"});
     Enable(true);
     for (int k = 0; k < 40000; ++k) plc.TimerTick();
     EXPECT_EQ(plc.Timers[37].Count, 32765);
-    EXPECT_EQ(plc.Timers[37].Target, 40000);
+    EXPECT_EQ(plc.Timers[37].Target, 30000);
+    EXPECT_TRUE(plc.Timers[37].Done);
+}
+
+TEST_F(TimerTest, CountSaturatesAtALargerTargetSoThatItIsReached) {
+    Load({"LD     I0.0", "TON    T37, +400"});
+    Enable(true);
+    for (int k = 0; k < 39999; ++k) plc.TimerTick();
+    EXPECT_EQ(plc.Timers[37].Count, 39999);
     EXPECT_FALSE(plc.Timers[37].Done);
+    plc.TimerTick();
+    EXPECT_EQ(plc.Timers[37].Count, 40000);
+    EXPECT_TRUE(plc.Timers[37].Done);
+    for (int k = 0; k < 1000; ++k) plc.TimerTick();
+    EXPECT_EQ(plc.Timers[37].Count, 40000);
+    EXPECT_TRUE(plc.Timers[37].Done);
+}
+
+TEST_F(TimerTest, LongestPresetOfAHundredMillisecondTimerFinishes) {
+    // 32767 units of 100 ms: 3276.7 s, as the real controller times it.
+    Load({"LD     I0.0", "TON    T37, +32767"});
+    Enable(true);
+    EXPECT_EQ(TicksUntilDone(37, 3276700), 3276700);
+    EXPECT_EQ(plc.Timers[37].Count, 3276700);
+}
+
+TEST_F(TimerTest, OffDelayBeyondTheCeilingDrops) {
+    Load({"LD     I0.0", "TOF    T37, +400"});
+    Enable(false);
+    plc.TimerTick();
+    EXPECT_TRUE(plc.Timers[37].Done);
+    Enable(true);
+    for (int k = 0; k < 39999; ++k) plc.TimerTick();
+    EXPECT_TRUE(plc.Timers[37].Done);
+    plc.TimerTick();
+    EXPECT_FALSE(plc.Timers[37].Done);
+}
+
+TEST_F(TimerTest, ShorterPresetBringsALongCountBackUnderTheCeiling) {
+    // Count never exceeds the larger of 32765 and the target as it stands at the tick.
+    Load({"LD     I0.0", "TON    T37, +400"});
+    Enable(true);
+    for (int k = 0; k < 40000; ++k) plc.TimerTick();
+    EXPECT_EQ(plc.Timers[37].Count, 40000);
+    Load({"LD     I0.0", "TON    T37, +10"});
+    Enable(true);
+    plc.TimerTick();
+    EXPECT_EQ(plc.Timers[37].Count, 32765);
+    EXPECT_TRUE(plc.Timers[37].Done);
 }
 
 TEST_F(TimerTest, HugePresetNeverCompletesInsteadOfWrapping) {

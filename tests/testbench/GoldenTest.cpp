@@ -1,6 +1,6 @@
 // Golden scripts: each golden/NAME.script runs in golden/ and must print exactly
-// golden/NAME.expected (standard output, then "--- stderr" and its lines if any, then
-// "--- exit N").
+// golden/NAME.expected (standard output, then "--- stderr" and its lines, the summary line
+// last, then "--- exit N").
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -43,6 +43,7 @@ TEST_P(GoldenTest, OutputMatches) {
         std::ifstream script(GetParam() + ".script");
         ASSERT_TRUE(script) << GetParam();
         code = bench.RunScript(script);
+        bench.PrintSummary();
     }
     fs::current_path(previous);
     std::string actual = out.str();
