@@ -316,7 +316,16 @@ bool TForm1::LoadChosenFile(const QString& path) {
 }
 
 void TForm1::AppendLog(const QString& line) {
-    Memo1->appendPlainText(line);
+    if (pendingLog_.isEmpty())
+        QMetaObject::invokeMethod(this, &TForm1::FlushLog, Qt::QueuedConnection);
+    pendingLog_.append(line);
+}
+
+void TForm1::FlushLog() {
+    if (pendingLog_.isEmpty()) return;
+    // One paragraph per line, as line-by-line appends would make them.
+    Memo1->appendPlainText(pendingLog_.join(QChar::LineFeed));
+    pendingLog_.clear();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

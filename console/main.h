@@ -2,6 +2,7 @@
 // The main window: faceplate, panels, menu and the three controller timers.
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -54,8 +55,12 @@ class TForm1 : public QMainWindow {
     void SetWindows(const TWindows& windows) { windows_ = windows; }
     const TWindows& Windows() const { return windows_; }
 
-    // The log writer: appends one line at the end of "Simulator Logs".
+    // The log writer: appends one line at the end of "Simulator Logs". The lines of one
+    // client call (a thousand for AddItems of a thousand items) reach the panel together
+    // when the event loop next runs, in one layout instead of one per line.
     void AppendLog(const QString& line);
+    // Puts the lines still waiting into the panel now.
+    void FlushLog();
     // "Load program" from step 1 on, with the file already chosen. True when loaded.
     bool LoadProgramFile(const QString& path);
 
@@ -128,6 +133,7 @@ class TForm1 : public QMainWindow {
     TWindows windows_;
     bool applyingCommand_ = false;  // a menu command sets the RUN/STOP boxes itself
     bool placed_ = false;           // centred at the first showing
+    QStringList pendingLog_;        // log lines not yet in the panel
 
     TColourBox* chbrun = nullptr;
     TColourBox* chbstop = nullptr;

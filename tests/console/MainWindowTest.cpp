@@ -1,5 +1,7 @@
 // The main window as it comes up: geometry, boxes, labels, menu marks, timers.
+#include <QCoreApplication>
 #include <QLabel>
+#include <QTextDocument>
 #include <QTimer>
 
 #include "ConsoleTestSupport.h"
@@ -130,10 +132,29 @@ TEST_F(ConsoleTest, SecondaryWindowsAreCreatedHidden) {
     EXPECT_FALSE(Form1().isVisible());
 }
 
-TEST_F(ConsoleTest, LogWriterAppendsLinesAtTheEnd) {
+TEST_F(ConsoleTest, LogWriterAppendsLinesAtTheEndWhenTheEventLoopRuns) {
     Form1().AppendLog("A Client Connected!");
     Form1().AppendLog("A Client Add Group:G1");
+    EXPECT_TRUE(Memo("Memo1").toPlainText().isEmpty()) << "not inside the client's call";
+    QCoreApplication::processEvents();
     EXPECT_EQ(Memo("Memo1").toPlainText(), "A Client Connected!\nA Client Add Group:G1");
+    Form1().AppendLog("A Client Add Item:Start");
+    Form1().FlushLog();
+    EXPECT_EQ(Memo("Memo1").document()->blockCount(), 3);
+    EXPECT_EQ(Memo("Memo1").toPlainText(),
+              "A Client Connected!\nA Client Add Group:G1\nA Client Add Item:Start");
+}
+
+TEST_F(ConsoleTest, AThousandLogLinesArriveInOneBatchInTheirOrder) {
+    QStringList lines;
+    for (int i = 0; i < 1000; ++i) lines.append("A Client Add Item:S" + QString::number(i));
+    int changes = 0;
+    QObject::connect(Memo("Memo1").document(), &QTextDocument::contentsChange,
+                     [&changes](int, int, int) { ++changes; });
+    for (const QString& line : lines) Form1().AppendLog(line);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(Memo("Memo1").toPlainText(), lines.join('\n'));
 }
 
 }  // namespace corvane::console::test

@@ -152,6 +152,7 @@ TEST_F(ConsoleTest, PanelsStartHiddenAndKeepTheirContentsWhileHidden) {
     EXPECT_FALSE(Group("GroupBox1").isVisible());
     EXPECT_FALSE(Group("GroupBox2").isVisible());
     Form1().AppendLog("A Client Connected!");
+    Form1().FlushLog();
     Form1().LogsSimulator1Click();
     EXPECT_TRUE(Group("GroupBox2").isVisible());
     EXPECT_EQ(Memo("Memo1").toPlainText(), "A Client Connected!");
