@@ -82,7 +82,7 @@ TImportResult TSymbolTable::Import(const std::vector<std::string>& lines) {
 }
 
 TImportResult TSymbolTable::ImportFile(const std::filesystem::path& file) {
-    return Import(plc::SplitLines(plc::ReadWholeFile(file)));
+    return Import(plc::SplitLines(plc::ReadWholeFile(file, {kMaxSymbolFileBytes, "symbol files"})));
 }
 
 }  // namespace corvane::opcprovider

@@ -14,6 +14,8 @@ namespace corvane::opcprovider {
 inline constexpr int kMaxTags = 1000;
 inline constexpr int kSymbolWords = 6;
 inline constexpr const char* kMissingWord = "unknow";
+// At most 1000 symbol lines are used; 4 MiB is far more than they can fill.
+inline constexpr std::uintmax_t kMaxSymbolFileBytes = 4 * 1024 * 1024;
 
 // Access rights as the OPC server core reads them: bit 0 readable, bit 1 writeable.
 inline constexpr uint8_t kAccessRead = 1;

@@ -36,7 +36,7 @@ std::string ListingLine(int counter, const std::string& line) {
 }
 
 bool TProgramLoader::LoadFile(const std::filesystem::path& file, const ListSink& list) {
-    return LoadText(ReadWholeFile(file), list);
+    return LoadText(ReadWholeFile(file, kProgramFileLimit), list);
 }
 
 bool TProgramLoader::LoadText(const std::string& content, const ListSink& list) {

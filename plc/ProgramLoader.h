@@ -17,6 +17,9 @@ class TPLC;
 
 inline constexpr int kMaxProgramLines = 5000;
 inline constexpr size_t kStoredLineLength = 20;
+// At most 5000 lines of 20 characters are ever used; 4 MiB leaves room for long comment
+// lines and blocks the filter drops, and stops a wrong file long before memory runs out.
+inline constexpr TFileLimit kProgramFileLimit{4 * 1024 * 1024, "STL program files"};
 
 // The global line store: slot 0 unused, at most 20 characters a slot.
 struct TProgramLines {

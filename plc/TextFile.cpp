@@ -1,10 +1,12 @@
 // Reading 8-bit text files line by line, with the platform's file errors.
 #include "TextFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <cerrno>
-#include <cstdio>
-#include <memory>
 
 namespace corvane::plc {
 
@@ -26,25 +28,55 @@ std::string InOutErrorText(int error) {
     }
 }
 
-struct TFileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
+// A file descriptor that closes itself.
+class TFd {
+  public:
+    explicit TFd(int fd) : fd_(fd) {}
+    ~TFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return fd_; }
+
+  private:
+    int fd_;
 };
+
+std::string Named(const std::filesystem::path& file) {
+    return "'" + file.string() + "'";
+}
+
+std::string TooLargeText(const std::filesystem::path& file, const TFileLimit& limit) {
+    return Named(file) + " is too large: " + limit.Kind + " are limited to " +
+           std::to_string(limit.MaxBytes / (1024 * 1024)) + " MiB";
+}
 
 }  // namespace
 
-std::string ReadWholeFile(const std::filesystem::path& file) {
-    errno = 0;
-    std::unique_ptr<std::FILE, TFileCloser> f(std::fopen(file.c_str(), "rb"));
-    if (!f) throw EInOutError(InOutErrorText(errno));
+std::string ReadWholeFile(const std::filesystem::path& file, const TFileLimit& limit) {
+    // Opened without blocking, so that a FIFO is seen for what it is instead of waiting
+    // for a writer; the checks look at the file that was opened, not at its name.
+    const TFd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0) throw EInOutError(InOutErrorText(errno));
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) throw EInOutError(InOutErrorText(errno));
+    if (S_ISDIR(st.st_mode)) throw EInOutError(Named(file) + " is a directory");
+    if (!S_ISREG(st.st_mode))
+        throw EInOutError(Named(file) +
+                          " is not a regular file (a FIFO, device or socket) and cannot be read");
+    if (static_cast<std::uintmax_t>(st.st_size) > limit.MaxBytes)
+        throw EInOutError(TooLargeText(file, limit));
     std::string content;
     std::array<char, 65536> buffer;
     for (;;) {
-        const size_t n = std::fread(buffer.data(), 1, buffer.size(), f.get());
-        content.append(buffer.data(), n);
-        if (n < buffer.size()) {
-            if (std::ferror(f.get())) throw EInOutError(InOutErrorText(errno ? errno : EIO));
-            break;
-        }
+        const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw EInOutError(InOutErrorText(errno));
+        if (n == 0) break;
+        content.append(buffer.data(), static_cast<size_t>(n));
+        // A file that grows while it is read is held to the same limit.
+        if (content.size() > limit.MaxBytes) throw EInOutError(TooLargeText(file, limit));
     }
     return content;
 }

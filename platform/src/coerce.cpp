@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "coerce_internal.h"
 #include "corvane/platform/Text.h"
@@ -350,9 +351,12 @@ HRESULT WriteBstr(const Scalar& s, const Options& o, VARIANT& out) {
         case Kind::Real:
             text = FormatReal(s.d, s.single ? 7 : 15);
             break;
-        case Kind::Date:
-            text = FormatDate(s.d);
+        case Kind::Date: {
+            auto date = FormatDate(s.d);
+            if (!date) return DISP_E_OVERFLOW;
+            text = std::move(*date);
             break;
+        }
         case Kind::Cy:
             text = FormatCy(s.i);
             break;
@@ -423,6 +427,12 @@ const Target* TargetOf(VARTYPE vt) {
     return nullptr;
 }
 
+// A DATE that names no day (NaN, the infinities, beyond 31 Dec 9999) gives no value to
+// any other type; only destinations that discard the value accept it.
+bool IsOutOfRangeDate(const Scalar& s) {
+    return s.kind == Kind::Date && !IsRepresentableDate(s.d);
+}
+
 // Destinations a VARIANT may hold but that no scalar coerces to.
 bool IsUncoercibleTarget(VARTYPE vt) {
     return vt == VT_DISPATCH || vt == VT_UNKNOWN || vt == VT_VARIANT || vt == VT_RECORD ||
@@ -491,7 +501,9 @@ HRESULT ChangeType(VARIANT* dest, const VARIANT* src, LCID lcid, USHORT flags, V
         hr = DISP_E_TYPEMISMATCH;
     } else {
         const Scalar s = ReadScalar(*src);
-        hr = TargetOf(vt)->write(s, Options{lcid, flags}, result);
+        hr = IsOutOfRangeDate(s) && vt != VT_EMPTY && vt != VT_NULL
+                 ? DISP_E_OVERFLOW
+                 : TargetOf(vt)->write(s, Options{lcid, flags}, result);
         if (SUCCEEDED(hr)) result.vt = vt;
     }
     VariantClear(&direct);

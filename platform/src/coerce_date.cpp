@@ -2,6 +2,7 @@
 // SYSTEMTIME and FILETIME conversions.
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,11 +77,21 @@ double DateFromLinear(double t) {
 }  // namespace
 
 DATE DateFromFileTime(const FILETIME& ft) {
-    const auto ticks = static_cast<std::int64_t>(FileTimeToU64(ft)) - kFileTimeOfDateZero;
-    const std::int64_t whole =
-        ticks >= 0 ? ticks / kTicksPerDay : -((-ticks + kTicksPerDay - 1) / kTicksPerDay);
-    const double t = static_cast<double>(whole) +
-                     static_cast<double>(ticks - whole * kTicksPerDay) / kTicksPerDay;
+    // Unsigned distances from day zero: every FILETIME, up to 2^64 - 1, stays in range.
+    const std::uint64_t value = FileTimeToU64(ft);
+    constexpr auto kZero = static_cast<std::uint64_t>(kFileTimeOfDateZero);
+    constexpr auto kPerDay = static_cast<std::uint64_t>(kTicksPerDay);
+    double t;
+    if (value >= kZero) {
+        const std::uint64_t ticks = value - kZero;
+        t = static_cast<double>(ticks / kPerDay) +
+            static_cast<double>(ticks % kPerDay) / static_cast<double>(kPerDay);
+    } else {
+        const std::uint64_t before = kZero - value;
+        const std::uint64_t days = (before + kPerDay - 1) / kPerDay;
+        t = -static_cast<double>(days) +
+            static_cast<double>(days * kPerDay - before) / static_cast<double>(kPerDay);
+    }
     return DateFromLinear(t);
 }
 
@@ -95,7 +106,8 @@ bool FileTimeFromDate(DATE date, FILETIME& ft) {
 
 namespace coerce {
 
-std::string FormatDate(double date) {
+std::optional<std::string> FormatDate(double date) {
+    if (!IsRepresentableDate(date)) return std::nullopt;
     const DayTime dt = SplitDate(date);
     std::string out;
     char buf[64];

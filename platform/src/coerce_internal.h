@@ -37,7 +37,13 @@ double RoundHalfEven(double x);
 std::optional<ParsedNumber> ParseNumber(const std::u16string& text);
 std::string FormatReal(double value, int significantDigits);
 std::string FormatCy(std::int64_t cy);
-std::string FormatDate(double date);
+// True when `date` names a time of a day from 1 Jan 100 (DATE_MIN) to 31 Dec 9999
+// (DATE_MAX); false for NaN, the infinities and everything beyond.
+inline bool IsRepresentableDate(double date) {
+    return date > DATE_MIN - 1 && date < DATE_MAX + 1;
+}
+// Nothing for a date that is not representable.
+std::optional<std::string> FormatDate(double date);
 std::optional<double> ParseDate(const std::u16string& text);
 
 }  // namespace corvane::platform::coerce

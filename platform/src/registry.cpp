@@ -1,32 +1,25 @@
-// The registry file: "[key]" lines followed by @="default" and "name"="value" lines,
-// with \\, \" and \n escaped; ';' starts a comment line.
+// The registry file on disk: read whole and checked first, replaced atomically under an
+// advisory lock so that writers in several processes lose no update.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <map>
-#include <sstream>
+#include <string>
 
 #include "corvane/platform/Registry.h"
+#include "registry_file.h"
 
 namespace corvane::platform {
 namespace {
 
-std::string Upper(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return r;
-}
-
-struct Key {
-    std::string name;
-    std::map<std::string, std::pair<std::string, std::string>>
-        values;  // upper name -> (name, value)
-};
-
-using Tree = std::map<std::string, Key>;  // upper path -> key
+using registry::Key;
+using registry::Tree;
+using registry::Upper;
 
 std::string Normalize(std::string_view key) {
     std::string k(key);
@@ -38,109 +31,167 @@ std::string Normalize(std::string_view key) {
     return k;
 }
 
-std::string Escape(std::string_view s) {
-    std::string r;
-    for (char c : s) {
-        if (c == '\\' || c == '"') r += '\\';
-        if (c == '\n') {
-            r += "\\n";
-            continue;
-        }
-        r += c;
+// A file descriptor that closes itself.
+class TFd {
+  public:
+    explicit TFd(int fd) : fd_(fd) {}
+    ~TFd() {
+        if (fd_ >= 0) ::close(fd_);
     }
-    return r;
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+std::string Quoted(const std::filesystem::path& file) {
+    return "Registry file '" + file.string() + "'";
 }
 
-// Reads a quoted string starting at line[pos] (the opening quote); pos ends after it.
-bool ReadQuoted(const std::string& line, std::size_t& pos, std::string& out) {
-    if (pos >= line.size() || line[pos] != '"') return false;
-    out.clear();
-    for (++pos; pos < line.size(); ++pos) {
-        char c = line[pos];
-        if (c == '"') {
-            ++pos;
-            return true;
-        }
-        if (c == '\\') {
-            if (++pos >= line.size()) return false;
-            c = line[pos] == 'n' ? '\n' : line[pos];
-        }
-        out += c;
+// The whole file; an empty registry when it does not exist. A directory, FIFO, device or
+// anything larger than the limit is refused before a byte is read: opening without
+// blocking and checking the opened file means no FIFO can hang the reader.
+std::string ReadText(const std::filesystem::path& file) {
+    const TFd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
+        if (errno == ENOENT || errno == ENOTDIR) return {};
+        throw ERegistryError(Quoted(file) + " cannot be read");
     }
-    return false;
-}
-
-[[noreturn]] void Corrupt(const std::filesystem::path& file, int line, const char* why) {
-    throw ERegistryCorrupt("Registry file '" + file.string() + "' is corrupt at line " +
-                           std::to_string(line) + ": " + why);
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) throw ERegistryError(Quoted(file) + " cannot be read");
+    if (S_ISDIR(st.st_mode)) throw ERegistryError(Quoted(file) + " is a directory");
+    if (!S_ISREG(st.st_mode)) throw ERegistryError(Quoted(file) + " is not a regular file");
+    const std::string tooLarge = Quoted(file) + " is larger than the registry file limit of " +
+                                 std::to_string(kMaxRegistryFileBytes / (1024 * 1024)) + " MiB";
+    if (static_cast<std::uintmax_t>(st.st_size) > kMaxRegistryFileBytes)
+        throw ERegistryError(tooLarge);
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw ERegistryError(Quoted(file) + " cannot be read");
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+        // A file that grows while it is read is held to the same limit.
+        if (text.size() > kMaxRegistryFileBytes) throw ERegistryError(tooLarge);
+    }
+    return text;
 }
 
 Tree Load(const std::filesystem::path& file) {
-    Tree tree;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        if (!std::filesystem::exists(file)) return tree;
-        throw ERegistryError("Registry file '" + file.string() + "' cannot be read");
-    }
-    std::string line;
-    Key* current = nullptr;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == ';') continue;
-        if (line[0] == '[') {
-            if (line.back() != ']' || line.size() < 3) Corrupt(file, number, "bad key line");
-            const std::string name = line.substr(1, line.size() - 2);
-            current = &tree[Upper(name)];
-            current->name = name;
-            continue;
-        }
-        if (!current) Corrupt(file, number, "value outside a key");
-        std::size_t pos = 0;
-        std::string name, value;
-        if (line[0] == '@') {
-            pos = 1;
-        } else if (!ReadQuoted(line, pos, name)) {
-            Corrupt(file, number, "bad value name");
-        }
-        if (pos >= line.size() || line[pos] != '=') Corrupt(file, number, "missing '='");
-        ++pos;
-        if (!ReadQuoted(line, pos, value) || pos != line.size()) Corrupt(file, number, "bad value");
-        current->values[Upper(name)] = {name, value};
-    }
-    return tree;
+    return registry::Parse(ReadText(file), file.string());
 }
 
-void Save(const std::filesystem::path& file, const Tree& tree) {
-    std::ostringstream out;
-    out << "; Corvane registry: HKEY_CLASSES_ROOT\n";
-    for (const auto& [upper, key] : tree) {
-        out << "\n[" << key.name << "]\n";
-        for (const auto& [vupper, nv] : key.values) {
-            if (nv.first.empty())
-                out << "@=\"" << Escape(nv.second) << "\"\n";
-            else
-                out << '"' << Escape(nv.first) << "\"=\"" << Escape(nv.second) << "\"\n";
+// The file a write replaces: a symbolic link is followed to its target (which may not
+// exist yet), so the link itself survives the write.
+std::filesystem::path WriteTarget(const std::filesystem::path& file) {
+    std::filesystem::path target = file;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, ec)))
+            return target;
+        const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+        if (ec) throw ERegistryWriteError();
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    throw ERegistryWriteError();  // a loop of links
+}
+
+// Temporaries "NAME.tmp.PID" of writers that died before their rename. Called with the
+// lock held, so no live writer is between creating and renaming its own; the pid check
+// still spares the files of a live process that writes without the lock.
+void RemoveStaleTemporaries(const std::filesystem::path& target) {
+    const std::string prefix = target.filename().string() + ".tmp.";
+    const std::filesystem::path dir =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= prefix.size() || name.size() > prefix.size() + 10 ||
+            name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string digits = name.substr(prefix.size());
+        if (digits.find_first_not_of("0123456789") != std::string::npos) continue;
+        const long pid = std::strtol(digits.c_str(), nullptr, 10);
+        const bool dead = pid == static_cast<long>(::getpid()) ||
+                          (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+        if (dead) std::filesystem::remove(entry.path(), ec);
+    }
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Replaces `target` by the tree's text. A file that exists but may not be written (no
+// write permission for the caller, or its owner's write bit cleared, which even root
+// honours here as Windows honours a read-only attribute) is refused and left as it was;
+// otherwise the new file keeps the old one's permission bits.
+void Save(const std::filesystem::path& target, const Tree& tree) {
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists &&
+        (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0 || !(st.st_mode & S_IWUSR)))
+        throw ERegistryWriteError();
+    RemoveStaleTemporaries(target);
+    const std::string text = registry::Serialize(tree);
+    const std::filesystem::path temp = target.string() + ".tmp." + std::to_string(::getpid());
+    std::error_code ec;
+    {
+        const TFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        if (!fd) throw ERegistryWriteError();
+        const bool written = (!exists || ::fchmod(fd.Get(), st.st_mode & 07777) == 0) &&
+                             WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
+        if (!written) {
+            std::filesystem::remove(temp, ec);
+            throw ERegistryWriteError();
         }
     }
-    const std::string text = out.str();
-    std::error_code ec;
-    if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
-    const std::filesystem::path temp = file.string() + ".tmp." + std::to_string(getpid());
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) throw ERegistryWriteError();
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size() &&
-                         std::fflush(f) == 0 && fsync(fileno(f)) == 0;
-    if (std::fclose(f) != 0 || !written) {
-        std::filesystem::remove(temp, ec);
-        throw ERegistryWriteError();
-    }
-    std::filesystem::rename(temp, file, ec);
+    std::filesystem::rename(temp, target, ec);
     if (ec) {
         std::filesystem::remove(temp, ec);
         throw ERegistryWriteError();
     }
+}
+
+// Holds an exclusive advisory lock on "TARGET.lock" for one read-modify-write. The lock
+// file stays: removing it would let two writers lock two different files.
+class TWriteLock {
+  public:
+    explicit TWriteLock(const std::filesystem::path& target)
+        : fd_(::open((target.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+        if (!fd_) throw ERegistryWriteError();
+        while (::flock(fd_.Get(), LOCK_EX) != 0)
+            if (errno != EINTR) throw ERegistryWriteError();
+    }
+
+  private:
+    TFd fd_;  // closing it releases the lock
+};
+
+// One read-modify-write of the registry: `change` edits the tree and says whether it
+// changed anything to save.
+template <class F>
+auto Update(const std::filesystem::path& file, F&& change) {
+    const std::filesystem::path target = WriteTarget(file);
+    std::error_code ec;
+    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+    const TWriteLock lock(target);
+    Tree tree = Load(target);
+    const auto result = change(tree);
+    if (result) Save(target, tree);
+    return result;
 }
 
 void EnsureKey(Tree& tree, const std::string& path) {
@@ -173,9 +224,11 @@ std::filesystem::path DefaultRegistryPath() {
 ClassesRoot::ClassesRoot(std::filesystem::path file) : file_(std::move(file)) {}
 
 void ClassesRoot::CreateKey(std::string_view key) {
-    Tree tree = Load(file_);
-    EnsureKey(tree, Normalize(key));
-    Save(file_, tree);
+    const std::string path = Normalize(key);
+    Update(file_, [&](Tree& tree) {
+        EnsureKey(tree, path);
+        return true;
+    });
 }
 
 bool ClassesRoot::KeyExists(std::string_view key) const {
@@ -183,11 +236,12 @@ bool ClassesRoot::KeyExists(std::string_view key) const {
 }
 
 void ClassesRoot::SetValue(std::string_view key, std::string_view name, std::string_view value) {
-    Tree tree = Load(file_);
     const std::string path = Normalize(key);
-    EnsureKey(tree, path);
-    tree[Upper(path)].values[Upper(name)] = {std::string(name), std::string(value)};
-    Save(file_, tree);
+    Update(file_, [&](Tree& tree) {
+        EnsureKey(tree, path);
+        tree[Upper(path)].values[Upper(name)] = {std::string(name), std::string(value)};
+        return true;
+    });
 }
 
 std::optional<std::string> ClassesRoot::QueryValue(std::string_view key,
@@ -201,24 +255,24 @@ std::optional<std::string> ClassesRoot::QueryValue(std::string_view key,
 }
 
 bool ClassesRoot::DeleteValue(std::string_view key, std::string_view name) {
-    Tree tree = Load(file_);
-    auto k = tree.find(Upper(Normalize(key)));
-    if (k == tree.end() || k->second.values.erase(Upper(name)) == 0) return false;
-    Save(file_, tree);
-    return true;
+    const std::string upper = Upper(Normalize(key));
+    return Update(file_, [&](Tree& tree) {
+        auto k = tree.find(upper);
+        return k != tree.end() && k->second.values.erase(Upper(name)) != 0;
+    });
 }
 
 bool ClassesRoot::DeleteKey(std::string_view key) {
-    Tree tree = Load(file_);
     const std::string upper = Upper(Normalize(key));
-    auto k = tree.find(upper);
-    if (k == tree.end()) return false;
-    for (const auto& [path, other] : tree)
-        if (IsChildOf(path, upper))
-            throw ERegistryError("Registry key '" + k->second.name + "' has subkeys");
-    tree.erase(k);
-    Save(file_, tree);
-    return true;
+    return Update(file_, [&](Tree& tree) {
+        auto k = tree.find(upper);
+        if (k == tree.end()) return false;
+        for (const auto& [path, other] : tree)
+            if (IsChildOf(path, upper))
+                throw ERegistryError("Registry key '" + k->second.name + "' has subkeys");
+        tree.erase(k);
+        return true;
+    });
 }
 
 std::vector<std::string> ClassesRoot::SubKeys(std::string_view key) const {

@@ -111,7 +111,14 @@ HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
     VARIANT direct;
     VariantInit(&direct);
     const VARTYPE vt = pvargSrc->vt & ~VT_BYREF;
-    if (vt == VT_VARIANT) return VariantCopyInd(pvarDest, pvargSrc->pvarVal);
+    if (vt == VT_VARIANT) {
+        // One level of indirection, as Automation allows: a reference to another
+        // VT_BYREF|VT_VARIANT (itself included) could loop, so it is refused and the
+        // recursion below ends after one step.
+        const VARIANT* target = pvargSrc->pvarVal;
+        if (target->vt == (VT_BYREF | VT_VARIANT)) return E_INVALIDARG;
+        return VariantCopyInd(pvarDest, target);
+    }
     if (vt == VT_DECIMAL) {
         direct.decVal = *pvargSrc->pdecVal;
     } else if (vt & VT_ARRAY) {

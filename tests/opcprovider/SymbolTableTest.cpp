@@ -1,6 +1,14 @@
 // Symbol-line splitting, the import rules and the item lookups.
 #include "SymbolTable.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "TextFile.h"
+
 #include <gtest/gtest.h>
 
 namespace corvane::opcprovider {
@@ -82,6 +90,41 @@ TEST(SymbolImport, MoreThanTheTableHoldsIsCounted) {
     EXPECT_EQ(r.NotImported, 3);
     EXPECT_EQ(TSymbolTable::NotImportedText(3),
               "3 symbol lines were not imported: the symbol table holds 1000 symbols.");
+}
+
+TEST(SymbolImport, FileThatIsNoSymbolFileIsRefusedAndTheTableStays) {
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::temp_directory_path() / ("corvane-symbols-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path good = dir / "good.txt", fifo = dir / "fifo.txt", big = dir / "big.txt";
+    std::ofstream(good) << "Start I0.0 R/W\n";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(big) << "Start I0.0 R/W\n";
+    fs::resize_file(big, kMaxSymbolFileBytes + 1);
+    TSymbolTable table;
+    table.ImportFile(good);
+    const struct {
+        fs::path Path;
+        std::string Says;
+    } kRefused[] = {
+        {dir, "'" + dir.string() + "' is a directory"},
+        {fifo, "'" + fifo.string() +
+                   "' is not a regular file (a FIFO, device or socket) and cannot be read"},
+        {big, "'" + big.string() + "' is too large: symbol files are limited to 4 MiB"},
+        {dir / "missing.txt", "File not found"},
+    };
+    for (const auto& refused : kRefused) {
+        try {
+            table.ImportFile(refused.Path);
+            ADD_FAILURE() << refused.Path << " accepted";
+        } catch (const plc::EInOutError& e) {
+            EXPECT_EQ(e.what(), refused.Says);
+        }
+        EXPECT_EQ(table.TagCount, 1);
+    }
+    fs::remove_all(dir);
 }
 
 struct TLookupCase {

@@ -7,6 +7,7 @@
 #include "corvane/platform/VariantTime.h"
 #include "oleauto.h"
 #include "variant_test_util.h"
+#include "winbase.h"
 
 using namespace corvane::test;
 using corvane::platform::DateFromFileTime;
@@ -218,6 +219,21 @@ TEST(VariantTime, NegativeFractionBelowOneDayIsTheSameInstant) {
     EXPECT_EQ(FileTimeToU64(a), FileTimeToU64(b));
     EXPECT_FALSE(FileTimeFromDate(DATE_MAX + 1, a));
     EXPECT_FALSE(FileTimeFromDate(NAN, a));
+}
+
+TEST(VariantTime, EveryFileTimeHasADateWithoutOverflow) {
+    // The largest FILETIMEs lie far beyond 9999; their dates are just not representable.
+    for (const std::uint64_t ft :
+         {0ULL, 1ULL, 0x7FFFFFFFFFFFFFFFULL, 0x8000000000000000ULL, 0xFFFFFFFFFFFFFFFFULL}) {
+        const double date = DateFromFileTime(FileTimeFromU64(ft));
+        EXPECT_TRUE(std::isfinite(date)) << ft;
+        FILETIME in = FileTimeFromU64(ft);
+        SYSTEMTIME st{};
+        if (ft >= 0x7FFFFFFFFFFFFFFFULL) {
+            EXPECT_FALSE(FileTimeToSystemTime(&in, &st)) << ft;
+        }
+    }
+    EXPECT_DOUBLE_EQ(DateFromFileTime(FileTimeFromU64(0)), -109205.0);  // 1 Jan 1601
 }
 
 TEST(VariantTime, SystemTimeRoundTrip) {

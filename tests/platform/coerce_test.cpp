@@ -239,6 +239,72 @@ TEST_P(ToTextCoercion, WritesEnglishText) {
 
 INSTANTIATE_TEST_SUITE_P(Matrix, ToTextCoercion, ::testing::ValuesIn(kToText));
 
+// Dates that name no day. Each destination that takes the value refuses them with
+// DISP_E_OVERFLOW; the ones that discard it, and a copy to VT_DATE, accept them.
+struct BadDateCase {
+    const char* name;
+    double date;
+};
+
+const BadDateCase kBadDates[] = {
+    {"NaN", NAN},
+    {"PlusInfinity", INFINITY},
+    {"MinusInfinity", -INFINITY},
+    {"Huge", 1e300},
+    {"MinusHuge", -1e300},
+    {"DayAfterTheLast", DATE_MAX + 1},
+    {"DayBeforeTheFirst", DATE_MIN - 1},
+};
+
+class OutOfRangeDate : public ::testing::TestWithParam<BadDateCase> {};
+
+TEST_P(OutOfRangeDate, GivesNoValueToAnyOtherType) {
+    const VARTYPE kValueTypes[] = {VT_I1, VT_UI1, VT_I2, VT_UI2, VT_I4, VT_UI4,  VT_INT, VT_UINT,
+                                   VT_I8, VT_UI8, VT_R4, VT_R8,  VT_CY, VT_BOOL, VT_BSTR};
+    const VARIANT src = Date(GetParam().date);
+    for (const VARTYPE to : kValueTypes) {
+        VARIANT dst = I4(1234);
+        EXPECT_EQ(VariantChangeType(&dst, &src, 0, to), DISP_E_OVERFLOW) << "to vt " << to;
+        EXPECT_EQ(dst.vt, VT_I4) << "destination untouched, vt " << to;
+        EXPECT_EQ(VariantChangeTypeEx(&dst, &src, 0x409, VARIANT_ALPHABOOL, to), DISP_E_OVERFLOW);
+    }
+}
+
+TEST_P(OutOfRangeDate, IsStillCopiedOrDiscarded) {
+    const VARIANT src = Date(GetParam().date);
+    for (const VARTYPE to : {VT_EMPTY, VT_NULL, VT_DATE}) {
+        VARIANT dst;
+        VariantInit(&dst);
+        EXPECT_EQ(VariantChangeType(&dst, &src, 0, to), S_OK) << "to vt " << to;
+        EXPECT_EQ(dst.vt, to);
+    }
+}
+
+TEST_P(OutOfRangeDate, HasNoSystemTime) {
+    SYSTEMTIME st{};
+    EXPECT_FALSE(VariantTimeToSystemTime(GetParam().date, &st));
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, OutOfRangeDate, ::testing::ValuesIn(kBadDates),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DateCoercion, EveryTimeOfTheFirstAndLastDayHasText) {
+    // Negative dates add their fraction: -657434.5 is noon of 1 Jan 100.
+    const struct {
+        double date;
+        const char16_t* text;
+    } kEdges[] = {{DATE_MIN - 0.5, u"1/1/100 12:00:00 PM"},
+                  {DATE_MAX + 0.5, u"12/31/9999 12:00:00 PM"}};
+    for (const auto& edge : kEdges) {
+        const VARIANT src = Date(edge.date);
+        VARIANT dst;
+        VariantInit(&dst);
+        ASSERT_EQ(VariantChangeType(&dst, &src, 0, VT_BSTR), S_OK) << edge.date;
+        EXPECT_EQ(TextOf(dst), edge.text);
+        VariantClear(&dst);
+    }
+}
+
 struct ParseCase {
     const char16_t* text;
     VARTYPE to;
@@ -345,6 +411,95 @@ TEST(Coercion, ByRefSourceIsReadThroughItsPointer) {
     EXPECT_EQ(dst.iVal, 300);
     EXPECT_EQ(VariantChangeType(&dst, &ref, 0, VT_UI1), DISP_E_OVERFLOW);
 }
+
+// Every way the platform reads through a reference, fed each shape of nested
+// VT_BYREF|VT_VARIANT: one level is followed, a second one is refused.
+struct DerefEntry {
+    const char* name;
+    HRESULT (*call)(VARIANT* src);
+};
+
+const DerefEntry kDerefEntries[] = {
+    {"VariantCopyInd",
+     [](VARIANT* src) {
+         VARIANT dst;
+         VariantInit(&dst);
+         const HRESULT hr = VariantCopyInd(&dst, src);
+         VariantClear(&dst);
+         return hr;
+     }},
+    {"VariantChangeType",
+     [](VARIANT* src) {
+         VARIANT dst;
+         VariantInit(&dst);
+         const HRESULT hr = VariantChangeType(&dst, src, 0, VT_I4);
+         VariantClear(&dst);
+         return hr;
+     }},
+    {"VariantChangeTypeEx",
+     [](VARIANT* src) {
+         VARIANT dst;
+         VariantInit(&dst);
+         const HRESULT hr = VariantChangeTypeEx(&dst, src, 0x409, 0, VT_BSTR);
+         VariantClear(&dst);
+         return hr;
+     }},
+    {"VarCmp",
+     [](VARIANT* src) {
+         VARIANT five = I4(5);
+         const HRESULT hr = VarCmp(src, &five, 0x409, 0);
+         return hr == VARCMP_LT || hr == VARCMP_EQ || hr == VARCMP_GT ? S_OK : hr;
+     }},
+};
+
+class NestedByRef : public ::testing::TestWithParam<DerefEntry> {};
+
+VARIANT RefTo(VARIANT* target) {
+    VARIANT r{};
+    r.vt = VT_BYREF | VT_VARIANT;
+    r.pvarVal = target;
+    return r;
+}
+
+TEST_P(NestedByRef, SelfReferenceIsRefused) {
+    VARIANT self{};
+    self = RefTo(&self);
+    EXPECT_EQ(GetParam().call(&self), E_INVALIDARG);
+}
+
+TEST_P(NestedByRef, CycleOfTwoReferencesIsRefused) {
+    VARIANT a{}, b{};
+    a = RefTo(&b);
+    b = RefTo(&a);
+    EXPECT_EQ(GetParam().call(&a), E_INVALIDARG);
+}
+
+TEST_P(NestedByRef, ChainOfTwoReferencesIsRefused) {
+    VARIANT value = I4(7);
+    VARIANT inner = RefTo(&value);
+    VARIANT outer = RefTo(&inner);
+    EXPECT_EQ(GetParam().call(&outer), E_INVALIDARG);
+}
+
+TEST_P(NestedByRef, NullReferenceIsRefused) {
+    VARIANT ref = RefTo(nullptr);
+    EXPECT_EQ(GetParam().call(&ref), E_INVALIDARG);
+}
+
+TEST_P(NestedByRef, OneReferenceToAValueOrToAScalarReferenceIsFollowed) {
+    VARIANT value = I4(7);
+    VARIANT ref = RefTo(&value);
+    EXPECT_EQ(GetParam().call(&ref), S_OK);
+    LONG seven = 7;
+    VARIANT scalarRef{};
+    scalarRef.vt = VT_BYREF | VT_I4;
+    scalarRef.plVal = &seven;
+    VARIANT outer = RefTo(&scalarRef);
+    EXPECT_EQ(GetParam().call(&outer), S_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryReader, NestedByRef, ::testing::ValuesIn(kDerefEntries),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Coercion, ArraysConvertOnlyToTheirOwnTypeOrBytesToString) {
     VARIANT arr{};

@@ -1,8 +1,12 @@
 // The registry file: round trip, atomic replacement, corrupt files and write failures.
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -78,12 +82,11 @@ TEST_F(RegistryFile, ReplacementIsAtomicAndLeavesNoTemporaryFile) {
     EXPECT_NE(old.str().find("[A]"), std::string::npos);
     EXPECT_EQ(old.str().find("[B]"), std::string::npos);
     EXPECT_NE(Contents().find("[B]"), std::string::npos);
-    int files = 0;
-    for (const auto& e : fs::directory_iterator(file_.parent_path())) {
-        ++files;
-        EXPECT_EQ(e.path().filename(), "registry.reg");
-    }
-    EXPECT_EQ(files, 1);
+    std::set<std::string> files;
+    for (const auto& e : fs::directory_iterator(file_.parent_path()))
+        files.insert(e.path().filename().string());
+    // The lock file stays; removing it would let two writers lock different files.
+    EXPECT_EQ(files, (std::set<std::string>{"registry.reg", "registry.reg.lock"}));
     // A stale temporary file of a crashed writer does not disturb readers or writers.
     std::ofstream(file_.string() + ".tmp.999999") << "[half";
     reg.SetValue("C", "", "3");
@@ -124,6 +127,141 @@ TEST_F(RegistryFile, MissingFileIsAnEmptyRegistry) {
     EXPECT_TRUE(reg.SubKeys("Anything").empty());
     EXPECT_FALSE(fs::exists(file_));
 }
+
+// A child process that has ended and been reaped: its pid names no live process.
+pid_t DeadPid() {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+mode_t ModeOf(const fs::path& file) {
+    struct stat st {};
+    stat(file.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST_F(RegistryFile, TemporariesOfDeadWritersAreRemovedByTheNextWrite) {
+    ClassesRoot reg(file_);
+    reg.SetValue("A", "", "1");
+    const std::string stale = file_.string() + ".tmp." + std::to_string(DeadPid());
+    const std::string live = file_.string() + ".tmp." + std::to_string(getppid());
+    const std::string unrelated = file_.string() + ".tmp.notapid";
+    for (const std::string& name : {stale, live, unrelated}) std::ofstream(name) << "[half";
+    reg.SetValue("B", "", "2");
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live)) << "a live process may still be writing it";
+    EXPECT_TRUE(fs::exists(unrelated));
+    EXPECT_EQ(reg.QueryValue("A"), "1");
+}
+
+TEST_F(RegistryFile, ReadOnlyFileIsNotReplaced) {
+    ClassesRoot reg(file_);
+    reg.SetValue("A", "", "1");
+    const std::string before = Contents();
+    fs::permissions(file_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    try {
+        reg.SetValue("B", "", "2");
+        FAIL() << "read-only registry file replaced";
+    } catch (const ERegistryWriteError& e) {
+        EXPECT_STREQ(e.what(), "Error creating system registry entry");
+    }
+    EXPECT_EQ(Contents(), before);
+    EXPECT_EQ(ModeOf(file_), 0444u);
+}
+
+TEST_F(RegistryFile, ReplacementKeepsThePermissionBits) {
+    ClassesRoot reg(file_);
+    reg.SetValue("A", "", "1");
+    fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write);
+    reg.SetValue("B", "", "2");
+    EXPECT_EQ(ModeOf(file_), 0600u);
+}
+
+TEST_F(RegistryFile, SymbolicLinkIsWrittenThroughToItsTarget) {
+    const fs::path target = dir_ / "real" / "registry.reg";
+    fs::create_directories(target.parent_path());
+    fs::create_directories(file_.parent_path());
+    fs::create_symlink("../real/registry.reg", file_);  // relative, and dangling at first
+    ClassesRoot reg(file_);
+    reg.SetValue("A", "", "1");
+    reg.SetValue("B", "", "2");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file_)));
+    EXPECT_EQ(ClassesRoot(target).QueryValue("A"), "1");
+    EXPECT_EQ(ClassesRoot(target).QueryValue("B"), "2");
+}
+
+TEST_F(RegistryFile, WritersInSeveralProcessesLoseNoUpdate) {
+    constexpr int kWriters = 3, kKeys = 60;
+    ClassesRoot(file_).CreateKey("Start");
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            try {
+                ClassesRoot reg(file_);
+                for (int k = 0; k < kKeys; ++k)
+                    reg.SetValue("W" + std::to_string(w) + "\\K" + std::to_string(k), "", "v");
+            } catch (...) {
+                _exit(1);
+            }
+            _exit(0);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    ClassesRoot reg(file_);
+    for (int w = 0; w < kWriters; ++w)
+        EXPECT_EQ(reg.SubKeys("W" + std::to_string(w)).size(), static_cast<size_t>(kKeys))
+            << "writer " << w;
+}
+
+// Paths that are no registry file: refused at once with a message that says why.
+struct NotAFileCase {
+    const char* name;
+    std::function<void(const fs::path&)> make;
+    const char* says;
+};
+
+const NotAFileCase kNotAFile[] = {
+    {"Directory", [](const fs::path& p) { fs::create_directories(p); }, "is a directory"},
+    {"Fifo", [](const fs::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); },
+     "is not a regular file"},
+    {"Device", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+     "is not a regular file"},
+    {"HugeFile",
+     [](const fs::path& p) {
+         std::ofstream(p) << "";
+         fs::resize_file(p, corvane::platform::kMaxRegistryFileBytes + 1);
+     },
+     "registry file limit of 4 MiB"},
+};
+
+class RegistryNotAFile : public RegistryFile, public ::testing::WithParamInterface<NotAFileCase> {};
+
+TEST_P(RegistryNotAFile, IsRefusedForReadingAndWriting) {
+    fs::create_directories(file_.parent_path());
+    GetParam().make(file_);
+    ClassesRoot reg(file_);
+    for (const auto& use : std::vector<std::function<void()>>{
+             [&] { reg.QueryValue("A"); }, [&] { reg.SetValue("A", "", "1"); }}) {
+        try {
+            use();
+            FAIL() << "accepted";
+        } catch (const ERegistryError& e) {
+            EXPECT_NE(std::string(e.what()).find(GetParam().says), std::string::npos) << e.what();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, RegistryNotAFile, ::testing::ValuesIn(kNotAFile),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RegistryPath, EnvironmentChoosesTheFile) {
     const char* old = std::getenv("CORVANE_REGISTRY");

@@ -1,4 +1,6 @@
 // Reading STL files: the keyword filter, the store, the listing, errors and refusals.
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -118,8 +120,53 @@ TEST_F(LoaderTest, MissingFileKeepsTheProgram) {
     EXPECT_EQ(plc.Instructions[2].Kind, TInstructionKind::Assign);
 }
 
-TEST_F(LoaderTest, DirectoryIsAnIoError) {
-    EXPECT_THROW(loader.LoadFile(fs::temp_directory_path(), nullptr), EInOutError);
+// Paths that are no program file: refused before anything is read (a FIFO without a
+// writer would block an ordinary open forever, /dev/zero never ends), with a message that
+// says why, and the loaded program stays.
+struct TNotAFileCase {
+    const char* Name;
+    void (*Make)(const fs::path& path);
+    const char* Says;
+};
+
+const TNotAFileCase kNotAFile[] = {
+    {"Directory", [](const fs::path& p) { fs::create_directory(p); }, "' is a directory"},
+    {"Fifo", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+     "' is not a regular file (a FIFO, device or socket) and cannot be read"},
+    {"Device", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+     "' is not a regular file (a FIFO, device or socket) and cannot be read"},
+    {"FileAboveTheLimit",
+     [](const fs::path& p) {
+         std::ofstream(p) << "LD     I0.0\n";
+         fs::resize_file(p, kProgramFileLimit.MaxBytes + 1);
+     },
+     "' is too large: STL program files are limited to 4 MiB"},
+};
+
+class LoaderNotAFile : public LoaderTest, public ::testing::WithParamInterface<TNotAFileCase> {};
+
+TEST_P(LoaderNotAFile, IsRefusedAndTheProgramStays) {
+    ASSERT_TRUE(LoadText("LD     I0.0\n=      Q0.0\n"));
+    const fs::path path = Write("p.awl", "").parent_path() / "other.awl";
+    GetParam().Make(path);
+    try {
+        loader.LoadFile(path, nullptr);
+        FAIL() << "accepted";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(std::string(e.what()), "'" + path.string() + GetParam().Says);
+    }
+    EXPECT_EQ(plc.LineCount, 2);
+    EXPECT_EQ(plc.Instructions[2].Kind, TInstructionKind::Assign);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, LoaderNotAFile, ::testing::ValuesIn(kNotAFile),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(LoaderTest, FileExactlyAtTheLimitIsRead) {
+    std::string content = "LD     I0.0\n";
+    content.resize(kProgramFileLimit.MaxBytes, ' ');  // a last line of blanks
+    EXPECT_TRUE(LoadText(content));
+    EXPECT_EQ(plc.LineCount, 2);
 }
 
 TEST_F(LoaderTest, MoreThan5000LinesIsRefusedAndNothingIsLost) {

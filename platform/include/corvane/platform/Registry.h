@@ -1,9 +1,11 @@
 // The registry stand-in: keys and string values under HKEY_CLASSES_ROOT, kept in a
 // human-readable file. Every change rereads the file and replaces it atomically
-// (temporary file + rename), so a crash never leaves a torn file and several
-// processes see each other's changes.
+// (temporary file + rename) while it holds an advisory lock on "FILE.lock", so a crash
+// never leaves a torn file and several processes see, and keep, each other's changes.
+// A registry path that is a symbolic link is written through to the link's target.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -31,6 +33,10 @@ class ERegistryWriteError : public ERegistryError {
   public:
     ERegistryWriteError() : ERegistryError("Error creating system registry entry") {}
 };
+
+// The registry holds a few dozen short values; a file larger than this is no registry
+// and is refused rather than read into memory.
+inline constexpr std::uintmax_t kMaxRegistryFileBytes = 4 * 1024 * 1024;
 
 // CORVANE_REGISTRY if set, else $XDG_CONFIG_HOME/corvane/registry.reg, else
 // $HOME/.config/corvane/registry.reg.
