@@ -12,6 +12,8 @@
 #include "Console.h"
 #include "ConsoleStyle.h"
 #include "MessagePump.h"
+#include "ModbusOption.h"
+#include "ModbusServer.h"
 #include "OPCpro.h"
 #include "QtMessageService.h"
 #include "ServerIdentity.h"
@@ -116,7 +118,14 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     // (2) Application initialisation: the COM server's switches and class objects.
-    const TCommandLine commandLine = ParseCommandLine(QApplication::arguments());
+    QStringList qtArguments = QApplication::arguments();
+    const corvane::modbus::TModbusOption modbusOption =
+        corvane::modbus::TakeModbusOption(qtArguments);
+    if (!modbusOption.Error.isEmpty()) {
+        std::fprintf(stderr, "corvane: %s\n", modbusOption.Error.toLocal8Bit().constData());
+        return 2;
+    }
+    const TCommandLine commandLine = ParseCommandLine(qtArguments);
     for (const QString& ignored : commandLine.Ignored) {
         std::fprintf(stderr, "corvane: ignoring argument %s\n", ignored.toLocal8Bit().constData());
     }
@@ -155,6 +164,11 @@ int main(int argc, char** argv) {
 
     // (4) Show the main window and run until it closes.
     form1.show();
+    const auto modbus = modbusOption.Endpoint
+                            ? corvane::modbus::StartModbusServer(
+                                  *modbusOption.Endpoint, form1.Plc(),
+                                  [&form1](const QString& line) { form1.AppendLog(line); })
+                            : nullptr;
     if (commandLine.ProgramFile) {
         const QString file = *commandLine.ProgramFile;
         QTimer::singleShot(0, &form1, [&form1, file] { form1.LoadProgramFile(file); });
