@@ -82,7 +82,7 @@ std::unique_ptr<TModbusServer> StartModbusServer(const TModbusEndpoint& endpoint
     if (server->Listen(endpoint.Host, endpoint.Port)) {
         // Also the readiness line for scripts that start the simulator.
         std::fprintf(stderr, "corvane: Modbus TCP server listening on %s port %u\n",
-                     endpoint.Host.toString().toLocal8Bit().constData(), unsigned(endpoint.Port));
+                     endpoint.Host.toString().toLocal8Bit().constData(), unsigned(server->Port()));
         return server;
     }
     const QString line = QStringLiteral(

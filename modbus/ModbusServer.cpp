@@ -1,5 +1,6 @@
 #include "ModbusServer.h"
 
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <string_view>
@@ -87,14 +88,25 @@ bool TModbusServer::Listen(const QHostAddress& host, quint16 port) {
     if (!connectDevice() || state() != QModbusDevice::ConnectedState) return false;
     sweepTimer_->start();
     Log(QStringLiteral("Modbus TCP server listening on %1 (unit ids 1, 0 and 255)")
-            .arg(EndpointText(host, port)));
+            .arg(EndpointText(host, Port())));
     return true;
 }
 
-int TModbusServer::ConnectionCount() const {
-    int open = 0;
-    for (const auto& entry : connections_) open += entry.second.Closing ? 0 : 1;
-    return open;
+TModbusServer::TStats TModbusServer::Stats() const {
+    TStats stats;
+    for (const auto& entry : connections_) {
+        if (entry.second.Closing) continue;
+        ++stats.Open;
+        stats.HoldingPartial += entry.second.HadPartial ? 1 : 0;
+    }
+    return stats;
+}
+
+quint16 TModbusServer::Port() const {
+    // The library keeps its listening socket as a child and does not tell its port.
+    if (const auto* listener = findChild<QTcpServer*>(); listener && listener->isListening())
+        return listener->serverPort();
+    return quint16(connectionParameter(QModbusDevice::NetworkPortParameter).toUInt());
 }
 
 void TModbusServer::Log(const QString& line) const {
@@ -103,7 +115,7 @@ void TModbusServer::Log(const QString& line) const {
 
 bool TModbusServer::Accept(QTcpSocket* socket) {
     const TimePoint now = clock_();
-    if (ConnectionCount() >= limits_.MaxConnections) {
+    if (Stats().Open >= limits_.MaxConnections) {
         auto silentLongest = connections_.end();
         for (auto it = connections_.begin(); it != connections_.end(); ++it) {
             if (it->second.Closing) continue;

@@ -50,7 +50,14 @@ class TModbusServer : public QModbusTcpServer {
     // Starts listening; false with errorString() set when the address cannot be bound.
     bool Listen(const QHostAddress& host, quint16 port);
     void SetLogSink(LogSink sink) { log_ = std::move(sink); }
-    int ConnectionCount() const;
+    // The port listened on: the one chosen by the system when 0 was asked for.
+    quint16 Port() const;
+
+    struct TStats {
+        int Open = 0;            // connections not being closed
+        int HoldingPartial = 0;  // of them, waiting for the rest of a frame
+    };
+    TStats Stats() const;
 
     // Closes connections stuck on half a frame; a timer calls it every second.
     void Sweep();
