@@ -12,9 +12,11 @@ namespace {
 const QString kOption = QStringLiteral("--modbus");
 
 // What a value of the option looks like, so `--modbus program.awl` keeps the program.
+// A host without its port is taken too, to be refused rather than loaded as a program.
 bool LooksLikeEndpoint(const QString& text) {
     static const QRegularExpression pattern(QStringLiteral("^(\\S*:)?\\d+$"));
-    return pattern.match(text).hasMatch();
+    return pattern.match(text).hasMatch() || !QHostAddress(text).isNull() ||
+           text.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0;
 }
 
 }  // namespace

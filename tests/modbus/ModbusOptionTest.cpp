@@ -49,6 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
             "Ipv6", {"--modbus", "[::1]:1504"}, TModbusEndpoint{QHostAddress("::1"), 1504}, {}},
         TOptionCase{"PortTooLarge", {"--modbus", "65536"}, std::nullopt, {}, true},
         TOptionCase{"HostNotAnAddress", {"--modbus=plc.example:502"}, std::nullopt, {}, true},
+        TOptionCase{
+            "HostWithoutPort", {"--modbus", "0.0.0.0", "a.awl"}, std::nullopt, {"a.awl"}, true},
         TOptionCase{"EmptyPort", {"--modbus=127.0.0.1:"}, std::nullopt, {}, true},
         TOptionCase{"SignedPort", {"--modbus=+502"}, std::nullopt, {}, true},
         TOptionCase{"OtherOptionsStay",
