@@ -1,9 +1,11 @@
 #include "ModbusServer.h"
 
+#include <QCoreApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace corvane::modbus {
@@ -68,6 +70,7 @@ class TModbusServer::TObserver : public QModbusTcpConnectionObserver {
 TModbusServer::TModbusServer(plc::TPLC& plc, TServerLimits limits, Clock clock, QObject* parent)
     : QModbusTcpServer(parent), map_(plc), limits_(limits), clock_(std::move(clock)) {
     installConnectionObserver(std::make_unique<TObserver>(*this).release());
+    slots_ = new QObject(this);
     sweepTimer_ = new QTimer(this);
     sweepTimer_->setInterval(1000);
     connect(sweepTimer_, &QTimer::timeout, this, &TModbusServer::Sweep);
@@ -75,9 +78,17 @@ TModbusServer::TModbusServer(plc::TPLC& plc, TServerLimits limits, Clock clock, 
 
 TModbusServer::~TModbusServer() {
     // The library closes the sockets in its own destructor, after our members are gone.
-    for (const auto& entry : connections_) QObject::disconnect(entry.first, nullptr, this, nullptr);
-    connections_.clear();
+    // It frees its buffer for a connection when the socket is destroyed, but only while the
+    // server is whole: so end each connection here, where its slots still run, and let the
+    // socket's pending deletion happen now rather than never.
     log_ = {};
+    const auto connections = std::exchange(connections_, {});
+    for (const auto& entry : connections) {
+        QTcpSocket* socket = entry.first;
+        QObject::disconnect(socket, nullptr, slots_, nullptr);
+        socket->abort();
+        QCoreApplication::sendPostedEvents(socket, QEvent::DeferredDelete);
+    }
     disconnectDevice();
 }
 
@@ -135,9 +146,9 @@ bool TModbusServer::Accept(QTcpSocket* socket) {
     const QString peer = connection.Peer;
     connections_.emplace(socket, std::move(connection));
     // Connected before the library's own readyRead slot, so this one runs first.
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
-    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Forget(socket, true); });
-    connect(socket, &QObject::destroyed, this, [this, socket] { Forget(socket, false); });
+    connect(socket, &QTcpSocket::readyRead, slots_, [this, socket] { OnReadyRead(socket); });
+    connect(socket, &QTcpSocket::disconnected, slots_, [this, socket] { Forget(socket, true); });
+    connect(socket, &QObject::destroyed, slots_, [this, socket] { Forget(socket, false); });
     Log(QStringLiteral("Modbus TCP client %1 connected").arg(peer));
     return true;
 }

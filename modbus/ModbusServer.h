@@ -92,6 +92,9 @@ class TModbusServer : public QModbusTcpServer {
     TServerLimits limits_;
     Clock clock_;
     LogSink log_;
+    // Context of our slots on client sockets, apart from the library's (whose context is the
+    // server itself), so that they can be cut alone.
+    QObject* slots_ = nullptr;
     QTimer* sweepTimer_ = nullptr;
     std::map<QTcpSocket*, TConnection> connections_;
 };
