@@ -12,6 +12,8 @@
 #include "Console.h"
 #include "ConsoleStyle.h"
 #include "MessagePump.h"
+#include "ModbusOption.h"
+#include "ModbusServer.h"
 #include "OPCpro.h"
 #include "QtMessageService.h"
 #include "ServerIdentity.h"
@@ -74,6 +76,13 @@ int main(int argc, char** argv) {
     // refusal need neither a display nor the registry.
     QStringList rawArguments;
     for (int i = 0; i < argc; ++i) rawArguments.append(QString::fromLocal8Bit(argv[i]));
+    // --modbus is ours alone; it is taken out before the rest of the command line is read.
+    const corvane::modbus::TModbusOption modbusOption =
+        corvane::modbus::TakeModbusOption(rawArguments);
+    if (!modbusOption.Error.isEmpty()) {
+        std::fprintf(stderr, "corvane: %s\n", modbusOption.Error.toLocal8Bit().constData());
+        return 2;
+    }
     const TCommandLine commandLine = ParseCommandLine(rawArguments);
     if (commandLine.Help) {
         std::fputs(UsageText().toLocal8Bit().constData(), stdout);
@@ -171,6 +180,11 @@ int main(int argc, char** argv) {
 
     // (4) Show the main window and run until it closes.
     form1.show();
+    const auto modbus = modbusOption.Endpoint
+                            ? corvane::modbus::StartModbusServer(
+                                  *modbusOption.Endpoint, form1.Plc(),
+                                  [&form1](const QString& line) { form1.AppendLog(line); })
+                            : nullptr;
     if (commandLine.ProgramFile) {
         const QString file = *commandLine.ProgramFile;
         QTimer::singleShot(0, &form1, [&form1, file] { form1.LoadProgramFile(file); });
