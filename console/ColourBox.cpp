@@ -27,7 +27,7 @@ void TColourBox::paintEvent(QPaintEvent* event) {
         return;
     }
     // The square moved right by the indent, the caption closer to it than the style puts
-    // it, so that "STOP" still fits the design's 49 pixels.
+    // it, so that "STOP" still fits the box's 49 pixels.
     constexpr int kCaptionSpacing = 3;
     QStylePainter painter(this);
     QStyleOptionButton option;

@@ -98,7 +98,7 @@ TWidths Widths(const QFont& font) {
     return {tabStop, tabStop + value};
 }
 
-// The design's face, shrunk pixel by pixel until the widest line fits `available`.
+// The console's face, shrunk pixel by pixel until the widest line fits `available`.
 QFont FittedListFont(int available) {
     QFont font = ClassicFont(8);
     for (int pixels = QFontInfo(font).pixelSize();

@@ -32,7 +32,7 @@ class TMemoryF : public QWidget {
     QLabel* ColumnLabel(int column) const { return labels_[static_cast<size_t>(column)]; }
     QListWidget* ColumnList(int column) const { return lists_[static_cast<size_t>(column)]; }
 
-    // How the lists show their lines "M12.3", TAB, "     1" within 65 pixels: the design's
+    // How the lists show their lines "M12.3", TAB, "     1" within 65 pixels: the
     // 8-point face, made smaller only as far as the widest line needs to fit; the tab
     // stop just past the widest address; no elision.
     qreal TabStop() const { return tabStop_; }

@@ -304,7 +304,7 @@ void TPLC::TimerTick() {
         const TTickRule& rule = kTickRules[static_cast<uint8_t>(t.Kind)];
         if (t.Enable) {
             // Saturates at the larger of 32765 and the target, so that every target is
-            // reached; a timer with a target of at most 32765 counts exactly as the design's.
+            // reached; a timer with a target of at most 32765 counts exactly as it always did.
             const int32_t limit = t.Target > kMaxTimerCount ? t.Target : kMaxTimerCount;
             const int32_t count = t.Count < limit ? t.Count + 1 : limit;
             t.Count = count;

@@ -64,8 +64,9 @@ struct TPLCTimer {
     bool operator==(const TPLCTimer&) const = default;
 };
 
-// The design's ceiling of Count. The tick lets Count go on up to Target where Target is
-// larger, so that presets beyond 32.765 s finish (a 100 ms timer times up to 3276.7 s).
+// The ceiling of Count that short timers keep. The tick lets Count go on up to Target
+// where Target is larger, so that presets beyond 32.765 s finish (a 100 ms timer times
+// up to 3276.7 s).
 inline constexpr int32_t kMaxTimerCount = 32765;
 inline constexpr int kLogicStackDepth = 9;
 inline constexpr int kInstructionSlots = 65354;  // slot 0 unused; kind None ends a program

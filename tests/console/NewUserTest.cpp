@@ -1,5 +1,5 @@
 // The console as a new user meets it: the memory view's values are visible, the main
-// window keeps the design's sizes and hides unchecked panels, Escape closes the secondary
+// window keeps its fixed sizes and hides unchecked panels, Escape closes the secondary
 // windows, boxes are centred on their window, the listing's columns line up.
 #include <QApplication>
 #include <QFontInfo>
@@ -105,7 +105,7 @@ TEST_F(MemoryLinesTest, MeasuredTextFitsTheListAndTheValueCanBeRead) {
     EXPECT_LE(TMemoryF::kTextMargin + View().TabStop() +
                   metrics.horizontalAdvance(QStringLiteral("     1")),
               list.viewport()->width());
-    // A legible size: the design's 8 points, or at most a little smaller.
+    // A legible size: the 8 points of the lists, or at most a little smaller.
     EXPECT_GE(QFontInfo(list.font()).pixelSize(), 8);
     EXPECT_FALSE(list.font().bold());
     // The digit after the tab tells 0 from 1.

@@ -46,7 +46,7 @@ TEST_F(TimerTest, OnDelayCompletesAtTargetTicks) {
 }
 
 TEST_F(TimerTest, CountSaturatesAtTheDesignsCeilingWhenTheTargetIsBelowIt) {
-    // Every timer whose target is at most 32765 counts exactly as the design says.
+    // Every timer whose target is at most 32765 counts exactly as before.
     Load({"LD     I0.0", "TON    T37, +300"});
     Enable(true);
     for (int k = 0; k < 40000; ++k) plc.TimerTick();
