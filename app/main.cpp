@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -119,7 +120,10 @@ int main(int argc, char** argv) {
     opcprovider::TSymbolTable symbols;
     opcprovider::Simulator* simulator = nullptr;
     const TServerShutdown serverShutdown;
+    // The identity and the registration are written to the registry file in one go.
+    std::optional<corvane::platform::RegistryBatch> registryBatch;
     try {
+        registryBatch.emplace(registry.File());
         simulator =
             &opcprovider::InitializeItemProvider(opcprovider::RegistryWriter(registry), symbols);
     } catch (const std::exception& e) {
@@ -130,6 +134,7 @@ int main(int argc, char** argv) {
     if (registrationOnly) {
         try {
             StartComServer(mode, registry, executable);
+            registryBatch->Commit();
         } catch (const std::exception& e) {
             return Fail(e);
         }
@@ -150,6 +155,7 @@ int main(int argc, char** argv) {
         [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
     try {
         StartComServer(mode, registry, executable);
+        registryBatch->Commit();
     } catch (const std::exception& e) {
         return Fail(e);
     }

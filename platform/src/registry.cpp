@@ -6,6 +6,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <memory>
+#include <mutex>
 
 #include <cerrno>
 #include <cstdlib>
@@ -180,11 +182,52 @@ class TWriteLock {
     TFd fd_;  // closing it releases the lock
 };
 
+// The open batch of this process: at most one file at a time, on the thread that opened
+// it (start-up and registration run on the main thread).
+struct TBatch {
+    std::filesystem::path target;
+    std::unique_ptr<TWriteLock> lock;
+    Tree tree;
+    bool dirty = false;
+};
+std::mutex gBatchMutex;
+std::unique_ptr<TBatch> gBatch;
+
+std::string BatchKey(const std::filesystem::path& target) {
+    std::error_code ec;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(target, ec);
+    return ec ? target.string() : canonical.string();
+}
+
+// The open batch of the file, if any; the caller holds gBatchMutex.
+TBatch* BatchOf(const std::filesystem::path& target) {
+    return gBatch && BatchKey(gBatch->target) == BatchKey(target) ? gBatch.get() : nullptr;
+}
+
+// The tree a read sees: the open batch's, else the file's.
+Tree Read(const std::filesystem::path& file) {
+    {
+        std::lock_guard guard(gBatchMutex);
+        if (gBatch) {
+            if (TBatch* batch = BatchOf(WriteTarget(file))) return batch->tree;
+        }
+    }
+    return Load(file);
+}
+
 // One read-modify-write of the registry: `change` edits the tree and says whether it
-// changed anything to save.
+// changed anything to save. Inside a batch it edits the batch's tree instead.
 template <class F>
 auto Update(const std::filesystem::path& file, F&& change) {
     const std::filesystem::path target = WriteTarget(file);
+    {
+        std::lock_guard guard(gBatchMutex);
+        if (TBatch* batch = BatchOf(target)) {
+            const auto result = change(batch->tree);
+            if (result) batch->dirty = true;
+            return result;
+        }
+    }
     std::error_code ec;
     if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
     const TWriteLock lock(target);
@@ -232,7 +275,7 @@ void ClassesRoot::CreateKey(std::string_view key) {
 }
 
 bool ClassesRoot::KeyExists(std::string_view key) const {
-    return Load(file_).count(Upper(Normalize(key))) != 0;
+    return Read(file_).count(Upper(Normalize(key))) != 0;
 }
 
 void ClassesRoot::SetValue(std::string_view key, std::string_view name, std::string_view value) {
@@ -246,7 +289,7 @@ void ClassesRoot::SetValue(std::string_view key, std::string_view name, std::str
 
 std::optional<std::string> ClassesRoot::QueryValue(std::string_view key,
                                                    std::string_view name) const {
-    const Tree tree = Load(file_);
+    const Tree tree = Read(file_);
     auto k = tree.find(Upper(Normalize(key)));
     if (k == tree.end()) return std::nullopt;
     auto v = k->second.values.find(Upper(name));
@@ -276,7 +319,7 @@ bool ClassesRoot::DeleteKey(std::string_view key) {
 }
 
 std::vector<std::string> ClassesRoot::SubKeys(std::string_view key) const {
-    const Tree tree = Load(file_);
+    const Tree tree = Read(file_);
     const std::string upper = Upper(Normalize(key));
     std::vector<std::string> out;
     for (const auto& [path, k] : tree)
@@ -286,12 +329,45 @@ std::vector<std::string> ClassesRoot::SubKeys(std::string_view key) const {
 }
 
 std::vector<std::pair<std::string, std::string>> ClassesRoot::Values(std::string_view key) const {
-    const Tree tree = Load(file_);
+    const Tree tree = Read(file_);
     std::vector<std::pair<std::string, std::string>> out;
     auto k = tree.find(Upper(Normalize(key)));
     if (k != tree.end())
         for (const auto& [upper, nv] : k->second.values) out.push_back(nv);
     return out;
+}
+
+RegistryBatch::RegistryBatch(const std::filesystem::path& file) : target_(WriteTarget(file)) {
+    std::error_code ec;
+    if (target_.has_parent_path()) std::filesystem::create_directories(target_.parent_path(), ec);
+    std::lock_guard guard(gBatchMutex);
+    // Checked before the lock is taken: this process holding it already would wait for
+    // itself.
+    if (gBatch) throw ERegistryError("A registry batch is already open");
+    auto batch = std::make_unique<TBatch>();
+    batch->target = target_;
+    batch->lock = std::make_unique<TWriteLock>(target_);
+    batch->tree = Load(target_);
+    gBatch = std::move(batch);
+    open_ = true;
+}
+
+RegistryBatch::~RegistryBatch() {
+    if (!open_) return;
+    std::lock_guard guard(gBatchMutex);
+    gBatch.reset();
+}
+
+void RegistryBatch::Commit() {
+    if (!open_) return;
+    std::unique_ptr<TBatch> batch;
+    {
+        std::lock_guard guard(gBatchMutex);
+        batch = std::move(gBatch);
+    }
+    open_ = false;
+    // Saved while the lock is still held; the lock goes with the batch.
+    if (batch && batch->dirty) Save(batch->target, batch->tree);
 }
 
 }  // namespace corvane::platform

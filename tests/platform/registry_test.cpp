@@ -192,6 +192,85 @@ TEST_F(RegistryFile, SymbolicLinkIsWrittenThroughToItsTarget) {
     EXPECT_EQ(ClassesRoot(target).QueryValue("B"), "2");
 }
 
+TEST_F(RegistryFile, ABatchWritesTheFileOnceAtCommitAndReadsSeeItMeanwhile) {
+    ClassesRoot reg(file_);
+    reg.SetValue("Before", "", "1");
+    const std::string before = Contents();
+    struct stat was {};
+    ASSERT_EQ(::stat(file_.c_str(), &was), 0);
+    {
+        corvane::platform::RegistryBatch batch(file_);
+        ClassesRoot other(file_);  // a second handle on the same file joins the batch
+        for (int i = 0; i < 16; ++i)
+            (i % 2 ? reg : other).SetValue("Key" + std::to_string(i), "", std::to_string(i));
+        EXPECT_TRUE(other.DeleteKey("Before"));
+        EXPECT_EQ(reg.QueryValue("Key15"), "15");
+        EXPECT_FALSE(reg.KeyExists("Before"));
+        struct stat during {};
+        ASSERT_EQ(::stat(file_.c_str(), &during), 0);
+        EXPECT_EQ(during.st_ino, was.st_ino) << "replaced before the commit";
+        EXPECT_EQ(Contents(), before);
+        batch.Commit();
+    }
+    struct stat after {};
+    ASSERT_EQ(::stat(file_.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, was.st_ino);
+    ClassesRoot fresh(file_);
+    EXPECT_EQ(fresh.QueryValue("Key0"), "0");
+    EXPECT_EQ(fresh.QueryValue("Key15"), "15");
+    EXPECT_FALSE(fresh.KeyExists("Before"));
+}
+
+TEST_F(RegistryFile, ABatchEndedWithoutCommitLeavesTheFileAsItWas) {
+    ClassesRoot reg(file_);
+    reg.SetValue("Kept", "", "1");
+    const std::string before = Contents();
+    {
+        corvane::platform::RegistryBatch batch(file_);
+        reg.SetValue("Dropped", "", "1");
+        EXPECT_THROW(corvane::platform::RegistryBatch second(file_), ERegistryError);
+    }
+    EXPECT_EQ(Contents(), before);
+    EXPECT_FALSE(reg.KeyExists("Dropped"));
+    reg.SetValue("After", "", "1");  // straight to the file again
+    EXPECT_EQ(ClassesRoot(file_).QueryValue("After"), "1");
+}
+
+TEST_F(RegistryFile, AnotherProcessWritesAfterTheBatchAndLosesNothing) {
+    ClassesRoot reg(file_);
+    reg.SetValue("Start", "", "1");
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    // Forked before the batch takes the lock: a child would otherwise share the lock.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        char c = 0;
+        ::close(go[1]);
+        // Writes while the parent's batch is open: waits for its lock, then rereads the
+        // file the parent wrote.
+        const bool ok = ::read(go[0], &c, 1) == 1;
+        try {
+            ClassesRoot(file_).SetValue("Child", "", "1");
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(ok ? 0 : 1);
+    }
+    ::close(go[0]);
+    corvane::platform::RegistryBatch batch(file_);
+    reg.SetValue("Parent", "", "1");
+    ASSERT_EQ(::write(go[1], "g", 1), 1);
+    ::close(go[1]);
+    batch.Commit();
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ClassesRoot fresh(file_);
+    EXPECT_EQ(fresh.QueryValue("Parent"), "1");
+    EXPECT_EQ(fresh.QueryValue("Child"), "1");
+}
+
 TEST_F(RegistryFile, WritersInSeveralProcessesLoseNoUpdate) {
     constexpr int kWriters = 3, kKeys = 60;
     ClassesRoot(file_).CreateKey("Start");
