@@ -95,6 +95,7 @@ TForm1::TForm1(plc::TTimerBaseDriver::Clock clock)
     BuildTimers();
     // Fixed: only the panel toggles change the size (dragging would uncover the panels).
     setFixedSize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
+    paintThrottle_ = std::make_unique<TPaintThrottle>(*this);
 }
 
 TForm1::~TForm1() = default;

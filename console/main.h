@@ -8,6 +8,7 @@
 
 #include "IoBoxes.h"
 #include "PLC_Instruction.h"
+#include "PaintThrottle.h"
 #include "ProgramLoader.h"
 #include "RunControl.h"
 #include "TimerBaseDriver.h"
@@ -126,6 +127,7 @@ class TForm1 : public QMainWindow {
     static void ShowWindow(QWidget* window);
 
     std::unique_ptr<plc::TPLC> PLC_;
+    std::unique_ptr<TPaintThrottle> paintThrottle_;
     plc::TRunControl run_;
     plc::TProgramLoader loader_;
     plc::TTimerBaseDriver timerBase_;

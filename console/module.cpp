@@ -41,6 +41,7 @@ TModuleF::TModuleF(TIoBoxes& io) : QWidget(nullptr), io_(io) {
                    Qt::WindowCloseButtonHint);
     setFont(ClassicFont(10, true));
     setFixedSize(574, 168);
+    paintThrottle_ = std::make_unique<TPaintThrottle>(*this);
 
     const QPixmap picture = QPixmap::fromImage(LoadJpeg(":/corvane/module.jpg"));
     for (int s = 0; s < kSlots; ++s) {

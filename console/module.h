@@ -1,6 +1,9 @@
 #pragma once
 // The expansion-module window: six digital modules, I2..I7 and Q2..Q7.
 #include <QWidget>
+#include <memory>
+
+#include "PaintThrottle.h"
 
 class QCheckBox;
 
@@ -33,6 +36,7 @@ class TModuleF : public QWidget {
 
   private:
     TIoBoxes& io_;
+    std::unique_ptr<TPaintThrottle> paintThrottle_;
 };
 
 }  // namespace corvane::console
