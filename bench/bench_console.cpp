@@ -1,0 +1,110 @@
+// The console's cost in RUN with outputs that toggle at every scan (a faceplate LED and a
+// module LED): process CPU and paints per second over a few seconds of real time, with
+// painting held to the screen's pace and, as the reference in the same run, without.
+// Runs offscreen; X server time is not part of it.
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <string_view>
+
+#include "Console.h"
+#include "Messages.h"
+#include "PaintThrottle.h"
+#include "main.h"
+#include "module.h"
+
+using namespace corvane;
+
+namespace {
+
+class Quiet final : public plc::TMessageService {
+  public:
+    void ShowMessage(std::string_view) override {}
+};
+
+class PaintCounter final : public QObject {
+  public:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+    long paints = 0;
+};
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct Figures {
+    double cpuPercent;
+    double paintsPerSecond;
+};
+
+Figures Measure(int milliseconds, PaintCounter& counter) {
+    counter.paints = 0;
+    const double cpu0 = CpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    // A loop of its own: quitting the application would close its windows.
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
+    return {100.0 * (CpuSeconds() - cpu0) / seconds, static_cast<double>(counter.paints) / seconds};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Quiet quiet;
+    plc::SetMessageService(&quiet);
+    QTemporaryDir dir;
+    const QString program = dir.filePath("toggle.awl");
+    {
+        FILE* f = std::fopen(program.toLocal8Bit().constData(), "w");
+        std::fputs("LDN Q0.0\n=   Q0.0\nLDN Q2.0\n=   Q2.0\n", f);
+        std::fclose(f);
+    }
+    console::TConsole console;
+    console::TForm1& form1 = console.Form1();
+    form1.show();
+    console.ModuleF().show();
+    if (!form1.LoadProgramFile(program)) return 1;
+    form1.RUN1Click();
+    PaintCounter counter;
+    static long toggles = 0;
+    for (QCheckBox* box : form1.findChildren<QCheckBox*>())
+        QObject::connect(box, &QCheckBox::toggled, [] { ++toggles; });
+    for (QCheckBox* box : form1.findChildren<QCheckBox*>()) box->installEventFilter(&counter);
+    for (QCheckBox* box : console.ModuleF().findChildren<QCheckBox*>())
+        box->installEventFilter(&counter);
+
+    const int ms = argc > 1 ? std::atoi(argv[1]) : 3000;
+    Measure(500, counter);  // settle
+    const Figures paced = Measure(ms, counter);
+    for (QWidget* w : {static_cast<QWidget*>(&form1), static_cast<QWidget*>(&console.ModuleF())})
+        if (auto* t = w->findChild<console::TPaintThrottle*>()) w->removeEventFilter(t);
+    const Figures unpaced = Measure(ms, counter);
+    std::printf("RUN, outputs toggling every scan, %d ms each, offscreen\n", ms);
+    std::printf("  painting at the screen's pace:   %5.1f %% of a core, %6.0f box paints/s\n",
+                paced.cpuPercent, paced.paintsPerSecond);
+    std::printf("  painting at every change (ref.): %5.1f %% of a core, %6.0f box paints/s\n",
+                unpaced.cpuPercent, unpaced.paintsPerSecond);
+    std::printf("  ratio: %.2f\n",
+                unpaced.cpuPercent > 0 ? paced.cpuPercent / unpaced.cpuPercent : 0);
+    std::printf("  box state changes in both runs: %ld (every one applied at once)\n", toggles);
+    plc::SetMessageService(nullptr);
+    return 0;
+}
