@@ -1,0 +1,25 @@
+#!/bin/sh
+# Start to mapped main window of corvane against a bare Qt Widgets window, measured in the
+# same run on a private Xvfb display (median of RUNS starts each, default 15).
+# Usage: bench/startup.sh [BUILD_DIR] [RUNS]
+set -e
+BUILD=${1:-build}
+RUNS=${2:-15}
+TIMER=$BUILD/bench/startup_timer
+[ -x "$TIMER" ] || { echo "build the bench targets first ($TIMER is missing)" >&2; exit 2; }
+REGDIR=$(mktemp -d)
+trap 'rm -rf "$REGDIR"; [ -n "$XPID" ] && kill "$XPID" 2>/dev/null' EXIT
+exec 3>"$REGDIR/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+XPID=$!
+while [ ! -s "$REGDIR/display" ]; do
+  kill -0 "$XPID" 2>/dev/null || { echo "Xvfb did not start" >&2; exit 1; }
+  read -t 1 _ < /dev/null 2>/dev/null || true
+done
+export DISPLAY=":$(head -n1 "$REGDIR/display")"
+export CORVANE_REGISTRY="$REGDIR/registry.reg"
+unset QT_QPA_PLATFORM
+bare=$("$TIMER" "$RUNS" "$BUILD/bench/bare_window")
+corvane=$("$TIMER" "$RUNS" "$BUILD/app/corvane")
+echo "start to mapped window, median of $RUNS: bare Qt Widgets $bare ms, corvane $corvane ms"
+awk -v a="$corvane" -v b="$bare" 'BEGIN { printf "ratio %.2f\n", a / b }'
