@@ -85,20 +85,13 @@ void TAsyncReadTask1::Execute() {
     bool allGood = true;
     for (std::size_t i = 0; i < n; ++i) {
         stream->BeginItem(i, 0);
-        platform::Variant value;
-        WORD quality = 0;
-        FILETIME time{};
-        try {
-            TGroupItemImpl& item = Group.ValidateItemHandle(ItemArray[i]);
-            stream->BeginItem(i, item.ClientHandle);
-            TGroupImpl::ReadItem(item, Source, value.Get(), quality, time);
-            stream->SetItemTime(i, time);
-        } catch (...) {
-            quality = OPC_QUALITY_BAD;
-        }
-        stream->SetItemQuality(i, quality);
-        if (quality != OPC_QUALITY_GOOD) allGood = false;
-        stream->WriteValueRecord(value.Get(), withNull);
+        const bool good = AppendStreamItem(
+            *stream, i, withNull, [&](VARIANT& value, WORD& quality, FILETIME& time) {
+                TGroupItemImpl& item = Group.ValidateItemHandle(ItemArray[i]);
+                stream->BeginItem(i, item.ClientHandle);
+                TGroupImpl::ReadItem(item, Source, value, quality, time);
+            });
+        if (!good) allGood = false;
     }
     stream->Finish(allGood);
     const platform::ComPtr<IAdviseSink> sink = Group.StreamSinks[stream->Connection()];

@@ -4,6 +4,7 @@
 #include <exception>
 #include <vector>
 
+#include "corvane/platform/Variant.h"
 #include "opcgroups/DataStream.h"
 #include "opcgroups/Group.h"
 #include "opcserver/OpcErrors.h"
@@ -41,6 +42,26 @@ void CallClient(TGroupImpl& Group, TCallbackKind Kind, F&& Call) {
     } catch (...) {
         Group.ReportCallbackFailure(EOpcError(E_FAIL), Kind);
     }
+}
+
+// Writes one item's quality, time and value record into a data stream, after its header
+// was begun. `Read` fills value, quality and time; anything it throws leaves the item
+// with a bad quality and whatever value it got. True when the quality is good.
+template <class Read>
+bool AppendStreamItem(TDataChangeStream& Stream, std::size_t Index, bool LengthWithNull,
+                      Read&& ReadValue) {
+    platform::Variant value;
+    WORD quality = 0;
+    FILETIME time{};
+    try {
+        ReadValue(value.Get(), quality, time);
+        Stream.SetItemTime(Index, time);
+    } catch (...) {
+        quality = OPC_QUALITY_BAD;
+    }
+    Stream.SetItemQuality(Index, quality);
+    Stream.WriteValueRecord(value.Get(), LengthWithNull);
+    return quality == OPC_QUALITY_GOOD;
 }
 
 // Delivers a stream to an advise sink; a failure goes to the item server.

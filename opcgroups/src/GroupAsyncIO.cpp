@@ -46,12 +46,16 @@ bool TGroupImpl::ValidateHandles(DWORD Count, const OPCHANDLE* Handles, HRESULT*
     return false;
 }
 
-HRESULT* TGroupImpl::AcceptedErrors(DWORD Count) {
-    if (!ItemServer().HasOption(static_cast<unsigned>(TServerOption::soAlwaysReturnErrors)))
-        return nullptr;
-    TaskMemPtr<HRESULT> errors(OpcAllocArray<HRESULT>(Count));
-    std::fill_n(errors.get(), Count, S_OK);
-    return errors.release();
+HRESULT TGroupImpl::Accept(std::unique_ptr<TAsyncTask> Task, DWORD Count, DWORD& Id,
+                           HRESULT** Errors) {
+    TaskMemPtr<HRESULT> errors;
+    if (ItemServer().HasOption(static_cast<unsigned>(TServerOption::soAlwaysReturnErrors))) {
+        errors.reset(OpcAllocArray<HRESULT>(Count));
+        std::fill_n(errors.get(), Count, S_OK);
+    }
+    Id = QueueTask(std::move(Task));
+    *Errors = errors.release();
+    return S_OK;
 }
 
 HRESULT TGroupImpl::CancelTask(DWORD Id) {
@@ -83,12 +87,9 @@ HRESULT TGroupImpl::Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransaction
         CheckNotRemoved();
         CheckCallbackConnected();
         CheckCountAndArray(dwCount, phServer);
-        TaskMemPtr<HRESULT> errors(AcceptedErrors(dwCount));
         auto task = std::make_unique<TAsyncReadTask>(*this, dwCount, phServer);
         task->TransactionId = dwTransactionID;
-        *pdwCancelID = QueueTask(std::move(task));
-        *ppErrors = errors.release();
-        return S_OK;
+        return Accept(std::move(task), dwCount, *pdwCancelID, ppErrors);
     });
 }
 
@@ -102,12 +103,9 @@ HRESULT TGroupImpl::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValu
         CheckCallbackConnected();
         CheckCountAndArray(dwCount, phServer);
         CheckCountAndArray(dwCount, pItemValues);
-        TaskMemPtr<HRESULT> errors(AcceptedErrors(dwCount));
         auto task = std::make_unique<TAsyncWriteTask>(*this, dwCount, phServer, pItemValues);
         task->TransactionId = dwTransactionID;
-        *pdwCancelID = QueueTask(std::move(task));
-        *ppErrors = errors.release();
-        return S_OK;
+        return Accept(std::move(task), dwCount, *pdwCancelID, ppErrors);
     });
 }
 
@@ -163,11 +161,9 @@ HRESULT TGroupImpl::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCou
         CheckConnection(dwConnection);
         CheckSource(dwSource);
         if (!ValidateHandles(dwCount, phServer, ppErrors)) return S_FALSE;
-        TaskMemPtr<HRESULT> errors(AcceptedErrors(dwCount));
-        *pTransactionID = QueueTask(
-            std::make_unique<TAsyncReadTask1>(*this, dwCount, phServer, dwConnection, dwSource));
-        *ppErrors = errors.release();
-        return S_OK;
+        return Accept(
+            std::make_unique<TAsyncReadTask1>(*this, dwCount, phServer, dwConnection, dwSource),
+            dwCount, *pTransactionID, ppErrors);
     });
 }
 
@@ -184,11 +180,8 @@ HRESULT TGroupImpl::Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer
         // write-complete sink.
         CheckConnection(dwConnection);
         if (!ValidateHandles(dwCount, phServer, ppErrors)) return S_FALSE;
-        TaskMemPtr<HRESULT> errors(AcceptedErrors(dwCount));
-        *pTransactionID =
-            QueueTask(std::make_unique<TAsyncWriteTask1>(*this, dwCount, phServer, pItemValues));
-        *ppErrors = errors.release();
-        return S_OK;
+        return Accept(std::make_unique<TAsyncWriteTask1>(*this, dwCount, phServer, pItemValues),
+                      dwCount, *pTransactionID, ppErrors);
     });
 }
 

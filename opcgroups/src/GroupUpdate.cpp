@@ -144,18 +144,11 @@ void TGroupImpl::SendDataStream(OPCDATASOURCE Source, const TAsyncTask* Task, TD
     for (std::size_t i = 0; i < n; ++i) {
         TGroupItemImpl& item = *items[i];
         stream->BeginItem(i, item.ClientHandle);
-        platform::Variant value;
-        WORD quality = 0;
-        FILETIME time{};
-        try {
-            ReadItem(item, Source, value.Get(), quality, time);
-            stream->SetItemTime(i, time);
-        } catch (...) {
-            quality = OPC_QUALITY_BAD;
-        }
-        stream->SetItemQuality(i, quality);
-        if (quality != OPC_QUALITY_GOOD) allGood = false;
-        stream->WriteValueRecord(value.Get(), withNull);
+        const bool good = AppendStreamItem(*stream, i, withNull,
+                                           [&](VARIANT& value, WORD& quality, FILETIME& time) {
+                                               ReadItem(item, Source, value, quality, time);
+                                           });
+        if (!good) allGood = false;
     }
     stream->Finish(allGood);
     const platform::ComPtr<IAdviseSink> sink = StreamSinks[stream->Connection()];

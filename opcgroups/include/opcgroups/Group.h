@@ -301,8 +301,9 @@ class TGroupImpl final : public TGroupInfo,
     void DeleteSelf();
     // Takes an item out of Items_ (which destroys it).
     void EraseItem(TGroupItemList::iterator It);
-    // The soAlwaysReturnErrors array of an accepted request: Count S_OK entries, or null.
-    static HRESULT* AcceptedErrors(DWORD Count);
+    // An accepted request: queues the task and hands out its id, and the error array of
+    // Count successes when the item server always wants one (else null).
+    HRESULT Accept(std::unique_ptr<TAsyncTask> Task, DWORD Count, DWORD& Id, HRESULT** Errors);
 
     LONG RefCount_ = 0;
     std::unique_ptr<TKey> Key_;
