@@ -20,6 +20,7 @@
 #include "importF.h"
 #include "main.h"
 #include "objbase.h"
+#include "opcbus/AppStart.h"
 #include "opcserver/Registration.h"
 #include "opcserver/ServerImpl.h"
 
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
     using namespace corvane::console;
     namespace opcprovider = corvane::opcprovider;
 
+    const auto busOptions = corvane::opcbus::TakeBusOptions(argc, argv);
+    if (!busOptions) return 2;
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const TStartMode mode = corvane::opc::StartModeOf(arguments);
     const bool registrationOnly = mode == TStartMode::RegServer || mode == TStartMode::UnregServer;
@@ -104,6 +107,7 @@ int main(int argc, char** argv) {
         } catch (const std::exception& e) {
             return Fail(e);
         }
+        corvane::opcbus::UpdateBusActivation(mode == TStartMode::RegServer, executable);
         return 0;
     }
 
@@ -152,6 +156,7 @@ int main(int argc, char** argv) {
             });
     };
     QObject::connect(&form1, &TForm1::Closed, &app, &QApplication::quit);
+    const auto busExport = corvane::opcbus::StartBusExport(*busOptions, form2);
 
     // (4) Show the main window and run until it closes.
     form1.show();
