@@ -44,6 +44,12 @@ bool Optional(TReader& in, T& value, Read read) {
     return present == 1;
 }
 
+// The asynchronous calls may answer S_OK without an error array (a server option).
+void PutOptionalErrors(TWriter& out, const HRESULT* errors, DWORD n) {
+    out.U8(errors ? 1 : 0);
+    if (errors) PutHResults(out, errors, n);
+}
+
 // A client sink given as an argument: its id and the interfaces it offers.
 platform::ComPtr<IUnknown> ImportSink(TBusServer::TClient& client, TReader& in) {
     const std::uint32_t id = in.U32();
@@ -514,7 +520,7 @@ HRESULT AsyncCall(IOPCAsyncIO* o, std::uint16_t m, TReader& in, TWriter& out) {
             ownErrors.p = errors;
             if (SUCCEEDED(hr)) {
                 out.U32(tid);
-                PutHResults(out, errors, errors ? n : 0);
+                PutOptionalErrors(out, errors, n);
             }
             return hr;
         }
@@ -532,7 +538,7 @@ HRESULT AsyncCall(IOPCAsyncIO* o, std::uint16_t m, TReader& in, TWriter& out) {
             ownErrors.p = errors;
             if (SUCCEEDED(hr)) {
                 out.U32(tid);
-                PutHResults(out, errors, errors ? n : 0);
+                PutOptionalErrors(out, errors, n);
             }
             return hr;
         }
@@ -574,7 +580,7 @@ HRESULT Async2Call(IOPCAsyncIO2* o, std::uint16_t m, TReader& in, TWriter& out) 
             ownErrors.p = errors;
             if (SUCCEEDED(hr)) {
                 out.U32(cancel);
-                PutHResults(out, errors, errors ? n : 0);
+                PutOptionalErrors(out, errors, n);
             }
             return hr;
         }

@@ -795,7 +795,10 @@ class TSyncFace final : public IOPCSyncIO, public TFace {
 HRESULT IdAndErrors(const std::vector<std::uint8_t>& out, DWORD n, DWORD* id, HRESULT** ppErrors) {
     TReader r(out);
     *id = r.U32();
-    HRESULT* errors = opcbus::GetHResultsTask(r, n);
+    // The server may answer S_OK without an error array.
+    const std::uint8_t present = r.U8();
+    if (present > 1) r.Fail();
+    HRESULT* errors = present == 1 ? opcbus::GetHResultsTask(r, n) : nullptr;
     if (!r.Done()) {
         CoTaskMemFree(errors);
         *id = 0;
