@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,16 +56,20 @@ TChild::TChild(std::vector<std::string> argv, bool captureOutput) {
     std::vector<char*> args;
     for (std::string& a : argv) args.push_back(a.data());
     args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
     int pipeFds[2] = {-1, -1};
-    if (captureOutput && pipe2(pipeFds, O_CLOEXEC) == 0) {
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-        out_ = pipeFds[0];
+    if (captureOutput && pipe2(pipeFds, O_CLOEXEC) != 0) pipeFds[0] = pipeFds[1] = -1;
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+        // A test that crashes takes its children along instead of leaving them running.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        if (pipeFds[1] >= 0) dup2(pipeFds[1], STDOUT_FILENO);
+        execv(args[0], args.data());
+        _exit(127);
     }
-    if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
     if (pipeFds[1] >= 0) close(pipeFds[1]);
+    out_ = pipeFds[0];
 }
 
 TChild::~TChild() {
