@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 
 #include "objbase.h"
+#include "opcbus/Stubs.h"
 
 namespace corvane::opcbus {
 

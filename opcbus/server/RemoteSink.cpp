@@ -8,17 +8,14 @@
 #include <memory>
 
 #include "corvane/platform/ComObject.h"
-#include "opcbus/BusServer.h"
 #include "opcbus/Marshal.h"
+#include "opcbus/RemoteSink.h"
 #include "opcda.h"
 #include "winbase.h"
 
 namespace corvane::opcbus {
 
 namespace {
-
-constexpr std::uint32_t kOffersDataCallback = 1;
-constexpr std::uint32_t kOffersAdviseSink = 2;
 
 class TRemoteSink final : public IOPCDataCallback,
                           public IAdviseSink,

@@ -3,8 +3,9 @@
 #include <cstring>
 
 #include "objbase.h"
-#include "opcbus/BusServer.h"
 #include "opcbus/Marshal.h"
+#include "opcbus/RemoteSink.h"
+#include "opcbus/Stubs.h"
 #include "opcda.h"
 #include "winbase.h"
 

@@ -1,5 +1,8 @@
 #include "ClientRuntime.h"
 
+#include "Proxies.h"
+#include "ServerList.h"
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -19,16 +22,14 @@
 
 namespace corvane::opcclient {
 
-HRESULT CreateServerList(REFIID iid, void** ppv);
-
 using opcbus::TIface;
 using opcbus::TReader;
 using opcbus::TWriter;
 
 namespace {
 
-constexpr std::uint32_t kOffersDataCallback = 1;
-constexpr std::uint32_t kOffersAdviseSink = 2;
+using opcbus::kOffersAdviseSink;
+using opcbus::kOffersDataCallback;
 // Starting a server through the bus may take a while on a loaded machine.
 constexpr int kActivationTimeoutMs = 30000;
 

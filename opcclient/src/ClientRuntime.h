@@ -29,15 +29,10 @@ struct TPeer {
 HRESULT CallPeer(TPeer& peer, std::uint32_t object, opcbus::TIface iface, std::uint16_t method,
                  const opcbus::TWriter& args, std::vector<std::uint8_t>& out);
 
-// A proxy for object `id` of `peer`, carrying one more of the server's references;
-// queried for `iid`, which the server already said the object offers.
-HRESULT Unmarshal(const std::shared_ptr<TPeer>& peer, std::uint32_t id, REFIID iid, void** ppv);
-
 // Writes a reference to a client sink: its export id and the interfaces it offers.
 // False when the sink offers none of the callback interfaces.
 bool PutSink(opcbus::TWriter& w, const TPeer& peer, IUnknown* sink);
 
 void ForgetProxy(TPeer& peer, std::uint32_t id);
-std::size_t ProxyCount();
 
 }  // namespace corvane::opcclient

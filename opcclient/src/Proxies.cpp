@@ -5,7 +5,7 @@
 #include <cstring>
 #include <set>
 
-#include "ClientRuntime.h"
+#include "Proxies.h"
 #include "objbase.h"
 #include "opcbus/Marshal.h"
 #include "opcclient/BusClient.h"

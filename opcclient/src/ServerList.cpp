@@ -1,6 +1,8 @@
 // The server browser (IOPCServerList) over the registry stand-in: the classes that
 // declare an OPC category, their ProgIDs and descriptions. It lives in the client's
 // process, as the standard browser answers for its own machine.
+#include "ServerList.h"
+
 #include <algorithm>
 #include <vector>
 

@@ -72,13 +72,4 @@ class TBusServer final : public QDBusVirtualObject {
     std::map<QString, std::shared_ptr<TClient>> clients_;
 };
 
-// Decodes one call on `object`, makes it and encodes the results. `in` is untrusted.
-HRESULT DispatchCall(TBusServer& server, TBusServer::TClient& client, IUnknown* object,
-                     TIface iface, std::uint16_t method, TReader& in, TWriter& out);
-
-// A client's sink as the server sees it (IOPCDataCallback and IAdviseSink): calls go
-// out without waiting; a failure comes back as the result of the next call.
-platform::ComPtr<IUnknown> MakeRemoteSink(std::shared_ptr<TSinkChannel> channel, std::uint32_t id,
-                                          std::uint32_t interfaces);
-
 }  // namespace corvane::opcbus

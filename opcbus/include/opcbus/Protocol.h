@@ -56,6 +56,11 @@ enum class TIface : std::uint16_t {
     AdviseSink = 21,
 };
 
+// A client sink passed as an argument is its export id and these bits for the
+// interfaces it offers.
+inline constexpr std::uint32_t kOffersDataCallback = 1;
+inline constexpr std::uint32_t kOffersAdviseSink = 2;
+
 // Methods of TIface::Unknown and TIface::ClassFactory.
 inline constexpr std::uint16_t kQueryInterface = 0;
 inline constexpr std::uint16_t kRelease = 2;
