@@ -281,10 +281,12 @@ TEST(ReaderCounts, RefuseMoreElementsThanTheRestCouldHold) {
     TReader r(bytes);
     EXPECT_EQ(r.Count(4), 3u);
     EXPECT_TRUE(r.Ok());
-    TReader lying(Bytes({4, 1, 2, 3}));
+    const std::vector<std::uint8_t> lyingBytes = Bytes({4, 1, 2, 3});
+    TReader lying(lyingBytes);
     EXPECT_EQ(lying.Count(4), 0u);
     EXPECT_FALSE(lying.Ok());
-    TReader overLimit(Bytes({5, 1, 2, 3, 4, 5}));
+    const std::vector<std::uint8_t> overLimitBytes = Bytes({5, 1, 2, 3, 4, 5});
+    TReader overLimit(overLimitBytes);
     EXPECT_EQ(overLimit.Count(4, 4), 0u);
     EXPECT_FALSE(overLimit.Ok());
 }
