@@ -413,6 +413,55 @@ TEST_F(BusClient, BrowsingPropertiesAndTheServerListWork) {
     CoTaskMemFree(userType);
 }
 
+TEST_F(BusClient, AClientThatStopsPumpingNeverStallsTheServer) {
+    Connect();
+    Ref<IUnknown> group;
+    AddGroup(group, {u"Flag", u"Flag2", u"Start"}, TRUE, 20);
+    Ref<IConnectionPointContainer> container;
+    ASSERT_EQ(group->QueryInterface(IID_IConnectionPointContainer, container.Out()), S_OK);
+    Ref<IConnectionPoint> point;
+    ASSERT_EQ(container->FindConnectionPoint(IID_IOPCDataCallback, &point.p), S_OK);
+    RecordingCallback callback;
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&callback, &cookie), S_OK);
+    // From here on this client serves nothing while it flips a value on every call, so
+    // callbacks pile up unanswered; the server must keep answering at once.
+    Ref<IOPCSyncIO> io;
+    ASSERT_EQ(group->QueryInterface(IID_IOPCSyncIO, io.Out()), S_OK);
+    OPCHANDLE h = 0;
+    {
+        Ref<IOPCItemMgt> items;
+        ASSERT_EQ(group->QueryInterface(IID_IOPCItemMgt, items.Out()), S_OK);
+        Ref<IEnumOPCItemAttributes> e;
+        ASSERT_EQ(items->CreateEnumerator(IID_IEnumOPCItemAttributes, e.As<IUnknown>()), S_OK);
+        OPCITEMATTRIBUTES* a = nullptr;
+        ULONG fetched = 0;
+        ASSERT_TRUE(SUCCEEDED(e->Next(1, &a, &fetched)));
+        h = a[0].hServer;
+        CoTaskMemFree(a[0].szAccessPath);
+        CoTaskMemFree(a[0].szItemID);
+        VariantClear(&a[0].vEUInfo);
+        CoTaskMemFree(a);
+    }
+    std::chrono::nanoseconds slowest{0};
+    for (int i = 0; i < 150; ++i) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_BOOL;
+        v.boolVal = (i & 1) ? VARIANT_TRUE : VARIANT_FALSE;
+        HRESULT* errors = nullptr;
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(io->Write(1, &h, &v, &errors), S_OK);
+        slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+        CoTaskMemFree(errors);
+        WaitFor([] { return false; }, 10ms);
+    }
+    EXPECT_LT(slowest, 500ms) << "a call waited behind callbacks to a client that does not answer";
+    EXPECT_TRUE(PumpUntil([&] { return !callback.Changes.empty(); }))
+        << "once the client pumps again, the callbacks that were sent arrive";
+    ASSERT_EQ(point->Unadvise(cookie), S_OK);
+}
+
 TEST_F(BusClient, CallsFailPromptlyOnceTheServerIsKilled) {
     Connect();
     Ref<IUnknown> group;
