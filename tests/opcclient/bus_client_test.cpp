@@ -501,3 +501,42 @@ TEST_F(BusClient, AClientKilledWithSigkillLosesItsGroupsAndTheComStartedServerEn
 
 }  // namespace
 }  // namespace corvane::test
+
+namespace corvane::test {
+namespace {
+
+struct CliCase {
+    const char* Name;
+    std::vector<std::string> Args;
+    int Status;
+};
+
+class CorvaneOpcCommandLine : public ::testing::TestWithParam<CliCase> {};
+
+TEST_P(CorvaneOpcCommandLine, EndsWithTheDocumentedStatus) {
+    TPrivateBus bus;
+    ASSERT_TRUE(bus.Ok());
+    std::vector<std::string> argv{CORVANE_OPC_EXE};
+    argv.insert(argv.end(), GetParam().Args.begin(), GetParam().Args.end());
+    TChild cli(argv, true);
+    EXPECT_EQ(cli.WaitExit(30s), GetParam().Status);
+}
+
+const CliCase kCli[] = {
+    {"HelpIsNoError", {"--help"}, 0},
+    {"NoCommandIsAUsageError", {}, 2},
+    {"AnUnknownCommandIsAUsageError", {"frobnicate"}, 2},
+    {"AnUnknownOptionIsAUsageError", {"--verbose", "status"}, 2},
+    {"MissingArgumentsAreAUsageError", {"write", "Flag"}, 2},
+    {"ARateThatIsNoNumberIsAUsageError", {"watch", "Flag", "--rate", "fast"}, 2},
+    {"AnUnregisteredProgIdFails", {"--server", "No.Such.Server", "status"}, 1},
+    {"AServerThatIsNeitherRunningNorActivatableFails",
+     {"--server", "{7E3C5A21-94B6-4F0D-A8C2-3D5E61F0B7A4}", "status"},
+     1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, CorvaneOpcCommandLine, ::testing::ValuesIn(kCli),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+}  // namespace
+}  // namespace corvane::test
