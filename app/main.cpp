@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CommandLine.h"
@@ -23,6 +24,7 @@
 #include "importF.h"
 #include "main.h"
 #include "objbase.h"
+#include "opcbus/AppStart.h"
 #include "opcserver/Registration.h"
 #include "opcserver/ServerImpl.h"
 
@@ -51,20 +53,27 @@ int Fail(const std::exception& e) {
     return 1;
 }
 
+// The categories manager's class object, withdrawn again at shutdown.
+DWORD gCategoriesManager = 0;
+
 // The COM server's start-up: switches, registry update, class objects. False when the
 // program ends here (registration done).
 bool StartComServer(TStartMode mode, corvane::platform::ClassesRoot& registry,
                     const std::filesystem::path& executable) {
     // The categories manager stand-in lives in the apartment, like the real one.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    corvane::opc::RegisterCategoriesManager(registry.File());
+    if (gCategoriesManager == 0)
+        gCategoriesManager = corvane::opc::RegisterCategoriesManager(registry.File());
     return TComServer::Instance().Initialize(mode, {registry, executable});
 }
 
 // The framework's shutdown step at the end of the program, on every way out: withdraws
 // the class objects and destroys the factories and the item server.
 struct TServerShutdown {
-    ~TServerShutdown() { TComServer::Instance().Shutdown(); }
+    ~TServerShutdown() {
+        TComServer::Instance().Shutdown();
+        if (gCategoriesManager != 0) CoRevokeClassObject(std::exchange(gCategoriesManager, 0));
+    }
 };
 
 }  // namespace
@@ -73,6 +82,9 @@ int main(int argc, char** argv) {
     using namespace corvane::console;
     namespace opcprovider = corvane::opcprovider;
 
+    // --symbols FILE belongs to the bus export; it is taken out before anything else.
+    const auto busOptions = corvane::opcbus::TakeBusOptions(argc, argv);
+    if (!busOptions) return 2;
     // The command line as given, before Qt takes its options: --help, --version and a
     // refusal need neither a display nor the registry.
     QStringList rawArguments;
@@ -138,6 +150,7 @@ int main(int argc, char** argv) {
         } catch (const std::exception& e) {
             return Fail(e);
         }
+        corvane::opcbus::UpdateBusActivation(mode == TStartMode::RegServer, executable);
         return 0;
     }
 
@@ -183,6 +196,7 @@ int main(int argc, char** argv) {
             });
     };
     QObject::connect(&form1, &TForm1::Closed, &app, &QApplication::quit);
+    const auto busExport = corvane::opcbus::StartBusExport(*busOptions, form2);
 
     // (4) Show the main window and run until it closes.
     form1.show();

@@ -95,6 +95,7 @@ QString UsageText() {
         "  --modbus [HOST:]PORT\n"
         "                     serve the memory image over Modbus TCP (HOST defaults to\n"
         "                     127.0.0.1; --modbus alone listens on 127.0.0.1:1502)\n"
+        "  --symbols FILE     import a symbol file at start, as \"Load Symbols\" would\n"
         "  --                 the next argument is the PROGRAM, even if it starts with '-'\n"
         "\n"
         "The COM switches also start with '-' and take any letter case. Qt's standard\n"

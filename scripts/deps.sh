@@ -4,8 +4,8 @@
 # user it asks for the administrator's password through sudo for that step only.
 set -e
 PKGS="cmake make g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev \
-libjpeg62-turbo-dev qt6-base-dev qt6-qpa-plugins libgl-dev clang libclang-rt-14-dev clang-format xvfb xauth \
-fonts-dejavu-core qt6-serialbus-dev python3-pymodbus mbpoll"
+libjpeg62-turbo-dev qt6-base-dev qt6-qpa-plugins libqt6dbus6 dbus-daemon dbus-bin libgl-dev clang libclang-rt-14-dev \
+clang-format xvfb xauth fonts-dejavu-core qt6-serialbus-dev python3-pymodbus mbpoll"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

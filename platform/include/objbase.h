@@ -79,3 +79,5 @@ HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz);
 HRESULT StringFromIID(REFIID rclsid, LPOLESTR* lplpsz);
 HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid);
 HRESULT IIDFromString(LPCOLESTR lpsz, LPIID lpiid);
+// Reads HKEY_CLASSES_ROOT\\<ProgID>\\CLSID of the registry stand-in.
+HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);

@@ -62,6 +62,9 @@ UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerF
 BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
 LRESULT DispatchMessageA(const MSG* lpMsg);
+// Waits for the next message; FALSE for WM_QUIT, -1 for a bad argument.
+BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
+void PostQuitMessage(INT nExitCode);
 HINSTANCE GetModuleHandleA(LPCSTR lpModuleName);
 
 inline LRESULT SendMessage(HWND h, UINT m, WPARAM w, LPARAM l) {
@@ -75,6 +78,9 @@ inline LRESULT DefWindowProc(HWND h, UINT m, WPARAM w, LPARAM l) {
 }
 inline BOOL PeekMessage(LPMSG msg, HWND h, UINT lo, UINT hi, UINT rm) {
     return PeekMessageA(msg, h, lo, hi, rm);
+}
+inline BOOL GetMessage(LPMSG msg, HWND h, UINT lo, UINT hi) {
+    return GetMessageA(msg, h, lo, hi);
 }
 inline LRESULT DispatchMessage(const MSG* msg) {
     return DispatchMessageA(msg);

@@ -5,7 +5,10 @@
 #include <mutex>
 #include <vector>
 
+#include "corvane/platform/LocalServer.h"
+#include "corvane/platform/Registry.h"
 #include "corvane/platform/TestHooks.h"
+#include "corvane/platform/Text.h"
 #include "objbase.h"
 
 namespace corvane::platform {
@@ -47,6 +50,46 @@ bool ApartmentInitialized() {
 }  // namespace corvane::platform
 
 using namespace corvane::platform;
+
+namespace {
+// Function-local: a transport installs itself from a static initialiser of its own.
+struct TActivatorSlot {
+    std::mutex Mutex;
+    corvane::platform::LocalServerActivator Activator;
+};
+TActivatorSlot& ActivatorSlot() {
+    static TActivatorSlot slot;
+    return slot;
+}
+
+corvane::platform::LocalServerActivator CurrentActivator() {
+    std::lock_guard lock(ActivatorSlot().Mutex);
+    return ActivatorSlot().Activator;
+}
+}  // namespace
+
+namespace corvane::platform {
+void SetLocalServerActivator(LocalServerActivator activator) {
+    std::lock_guard lock(ActivatorSlot().Mutex);
+    ActivatorSlot().Activator = std::move(activator);
+}
+}  // namespace corvane::platform
+
+HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
+    if (!lpszProgID || !lpclsid) return E_INVALIDARG;
+    *lpclsid = GUID_NULL;
+    const std::string progId = corvane::platform::NarrowFromWide(lpszProgID);
+    if (progId.empty() || progId.find('\\') != std::string::npos) return CO_E_CLASSSTRING;
+    try {
+        const corvane::platform::ClassesRoot registry;
+        const auto text = registry.QueryValue(progId + "\\CLSID");
+        if (!text) return CO_E_CLASSSTRING;
+        const std::u16string wide = corvane::platform::WideFromNarrow(*text);
+        return FAILED(CLSIDFromString(wide.c_str(), lpclsid)) ? CO_E_CLASSSTRING : S_OK;
+    } catch (const std::exception&) {
+        return REGDB_E_READREGDB;
+    }
+}
 
 HRESULT CoInitialize(LPVOID pvReserved) {
     return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
@@ -139,6 +182,10 @@ HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContex
     IClassFactory* factory = nullptr;
     HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory,
                                   reinterpret_cast<void**>(&factory));
+    if (hr == REGDB_E_CLASSNOTREG && (dwClsContext & CLSCTX_LOCAL_SERVER)) {
+        if (pUnkOuter) return CLASS_E_NOAGGREGATION;
+        if (const auto activator = CurrentActivator()) return activator(rclsid, riid, ppv);
+    }
     if (FAILED(hr)) return hr;
     hr = factory->CreateInstance(pUnkOuter, riid, ppv);
     factory->Release();
@@ -156,11 +203,17 @@ HRESULT CoCreateInstanceEx(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsCtx,
     IClassFactory* factory = nullptr;
     HRESULT hr = CoGetClassObject(rclsid, dwClsCtx, pServerInfo, IID_IClassFactory,
                                   reinterpret_cast<void**>(&factory));
-    if (FAILED(hr)) return hr;
     IUnknown* object = nullptr;
-    hr = factory->CreateInstance(pUnkOuter, IID_IUnknown, reinterpret_cast<void**>(&object));
-    factory->Release();
-    if (FAILED(hr)) return hr;
+    if (hr == REGDB_E_CLASSNOTREG && (dwClsCtx & CLSCTX_LOCAL_SERVER) && CurrentActivator()) {
+        if (pUnkOuter) return CLASS_E_NOAGGREGATION;
+        hr = CurrentActivator()(rclsid, IID_IUnknown, reinterpret_cast<void**>(&object));
+        if (FAILED(hr)) return hr;
+    } else {
+        if (FAILED(hr)) return hr;
+        hr = factory->CreateInstance(pUnkOuter, IID_IUnknown, reinterpret_cast<void**>(&object));
+        factory->Release();
+        if (FAILED(hr)) return hr;
+    }
     DWORD found = 0;
     for (DWORD i = 0; i < dwCount; ++i) {
         pResults[i].hr =

@@ -19,6 +19,7 @@
 #include "corvane/platform/TestHooks.h"
 #include "winbase.h"
 #include "winuser.h"
+#include "corvane/platform/LocalServer.h"
 
 namespace corvane::platform {
 namespace {
@@ -57,6 +58,7 @@ struct ThreadQueue {
             std::lock_guard lock(mutex);
             w = wakeup;
         }
+        doneSignal.notify_all();
         if (w) w();
     }
 };
@@ -333,8 +335,45 @@ BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
     return removed ? TRUE : FALSE;
 }
 
+namespace corvane::platform {
+namespace {
+// Function-local: a transport installs itself from a static initialiser of its own.
+struct TSourceSlot {
+    std::mutex Mutex;
+    ExternalMessageSource Source;
+};
+TSourceSlot& SourceSlot() {
+    static TSourceSlot slot;
+    return slot;
+}
+thread_local int tPolling = 0;
+
+ExternalMessageSource CurrentSource() {
+    std::lock_guard lock(SourceSlot().Mutex);
+    return SourceSlot().Source;
+}
+}  // namespace
+
+void SetExternalMessageSource(ExternalMessageSource source) {
+    std::lock_guard lock(SourceSlot().Mutex);
+    SourceSlot().Source = std::move(source);
+}
+}  // namespace corvane::platform
+
 BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT lo, UINT hi, UINT wRemoveMsg) {
     if (!lpMsg) return FALSE;
+    // Incoming calls from outside are served first, as a window message would be; not
+    // again from inside one of them.
+    if (const auto source = CurrentSource(); source.Poll && tPolling == 0) {
+        ++tPolling;
+        try {
+            source.Poll();
+        } catch (...) {
+            --tPolling;
+            throw;
+        }
+        --tPolling;
+    }
     auto q = CurrentQueue();
     DeliverSent(*q);
     const bool remove = (wRemoveMsg & PM_REMOVE) != 0;
@@ -361,6 +400,31 @@ BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT lo, UINT hi, UINT wRemoveMsg) {
                  {}};
     if (remove) next->due = now + next->period;
     return TRUE;
+}
+
+BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT lo, UINT hi) {
+    if (!lpMsg) return -1;
+    for (;;) {
+        if (PeekMessageA(lpMsg, hWnd, lo, hi, PM_REMOVE)) return lpMsg->message == WM_QUIT ? FALSE : TRUE;
+        const auto due = MillisecondsUntilNextTimer();
+        const int timeout =
+            due ? static_cast<int>(std::min<std::uint64_t>(*due, 1u << 30)) : -1;
+        if (const auto source = CurrentSource(); source.Wait) {
+            source.Wait(timeout);
+            continue;
+        }
+        auto q = CurrentQueue();
+        std::unique_lock lock(q->mutex);
+        const auto ready = [&] { return !q->posted.empty() || !q->sent.empty(); };
+        if (timeout < 0)
+            q->doneSignal.wait(lock, ready);
+        else
+            q->doneSignal.wait_for(lock, std::chrono::milliseconds(timeout), ready);
+    }
+}
+
+void PostQuitMessage(INT nExitCode) {
+    PostMessageA(nullptr, WM_QUIT, static_cast<WPARAM>(nExitCode), 0);
 }
 
 LRESULT DispatchMessageA(const MSG* lpMsg) {
