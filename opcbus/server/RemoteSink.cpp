@@ -19,6 +19,7 @@ namespace {
 
 class TRemoteSink final : public IOPCDataCallback,
                           public IAdviseSink,
+                          public IOPCShutdown,
                           public platform::ComRefCount<TRemoteSink> {
   public:
     TRemoteSink(std::shared_ptr<TSinkChannel> channel, std::uint32_t id, std::uint32_t offers)
@@ -43,6 +44,8 @@ class TRemoteSink final : public IOPCDataCallback,
             *ppv = static_cast<IOPCDataCallback*>(this);
         else if (riid == IID_IAdviseSink && (offers_ & kOffersAdviseSink))
             *ppv = static_cast<IAdviseSink*>(this);
+        else if (riid == IID_IOPCShutdown && (offers_ & kOffersShutdown))
+            *ppv = static_cast<IOPCShutdown*>(this);
         else
             return E_NOINTERFACE;
         AddRefImpl();
@@ -95,6 +98,11 @@ class TRemoteSink final : public IOPCDataCallback,
         w.Bytes(bytes, bytes ? size : 0);
         GlobalUnlock(medium->hGlobal);
         Send(TIface::AdviseSink, 0, w);
+    }
+    HRESULT STDMETHODCALLTYPE ShutdownRequest(LPCWSTR reason) override {
+        TWriter w;
+        w.Str(reason);
+        return Send(TIface::Shutdown, 0, w);
     }
     void STDMETHODCALLTYPE OnViewChange(DWORD, LONG) override {}
     void STDMETHODCALLTYPE OnRename(IMoniker*) override {}

@@ -222,6 +222,16 @@ HRESULT DeliverStream(IUnknown& target, std::uint16_t method, TReader& in) {
     return S_OK;
 }
 
+HRESULT DeliverShutdown(IUnknown& target, std::uint16_t method, TReader& in) {
+    platform::ComPtr<IOPCShutdown> sink;
+    if (FAILED(target.QueryInterface(IID_IOPCShutdown, sink.PutVoid()))) return E_NOINTERFACE;
+    if (method != 0) return E_INVALIDARG;
+    std::u16string reason;
+    bool isNull = false;
+    if (!in.Str(reason, isNull) || !in.Done()) return E_INVALIDARG;
+    return sink->ShutdownRequest(isNull ? nullptr : reason.c_str());
+}
+
 bool TSinkObject::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
     if (message.type() != QDBusMessage::MethodCallMessage) return false;
     if (message.member() != opcbus::kCallMethod) return false;
@@ -247,6 +257,8 @@ bool TSinkObject::handleMessage(const QDBusMessage& message, const QDBusConnecti
             hr = DeliverDataCallback(*found->Sink.Get(), method, in);
         } else if (iface == TIface::AdviseSink) {
             hr = DeliverStream(*found->Sink.Get(), method, in);
+        } else if (iface == TIface::Shutdown) {
+            hr = DeliverShutdown(*found->Sink.Get(), method, in);
         } else {
             hr = E_NOINTERFACE;
         }
@@ -337,6 +349,8 @@ bool PutSink(TWriter& w, const TPeer& peer, IUnknown* sink) {
         offers |= kOffersDataCallback;
     if (SUCCEEDED(sink->QueryInterface(IID_IAdviseSink, probe.PutVoid())))
         offers |= kOffersAdviseSink;
+    if (SUCCEEDED(sink->QueryInterface(IID_IOPCShutdown, probe.PutVoid())))
+        offers |= opcbus::kOffersShutdown;
     if (!offers) return false;
     w.U32(TRuntime::Instance().Export(sink, peer.Name));
     w.U32(offers);

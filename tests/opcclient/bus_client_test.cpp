@@ -540,3 +540,59 @@ INSTANTIATE_TEST_SUITE_P(Cases, CorvaneOpcCommandLine, ::testing::ValuesIn(kCli)
 
 }  // namespace
 }  // namespace corvane::test
+
+namespace corvane::test {
+namespace {
+
+// A client's shutdown sink, counted.
+class ShutdownSink final : public IOPCShutdown {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = riid == IID_IUnknown || riid == IID_IOPCShutdown ? this : nullptr;
+        if (!*ppv) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE ShutdownRequest(LPCWSTR) override { return S_OK; }
+    ULONG refs = 1;
+};
+
+// The one connection point of an object, found through its enumerator.
+IID EnumeratedPoint(IUnknown* object, Ref<IConnectionPoint>& point) {
+    Ref<IConnectionPointContainer> container;
+    EXPECT_EQ(object->QueryInterface(IID_IConnectionPointContainer, container.Out()), S_OK);
+    Ref<IEnumConnectionPoints> points;
+    EXPECT_EQ(container->EnumConnectionPoints(points.As<IEnumConnectionPoints>()), S_OK);
+    ULONG fetched = 0;
+    EXPECT_EQ(points->Next(1, point.As<IConnectionPoint>(), &fetched), S_OK);
+    EXPECT_EQ(fetched, 1u);
+    IConnectionPoint* none = nullptr;
+    EXPECT_EQ(points->Next(1, &none, &fetched), S_FALSE) << "one point per object";
+    IID iid{};
+    if (point.p) {
+        EXPECT_EQ(point->GetConnectionInterface(&iid), S_OK);
+    }
+    return iid;
+}
+
+TEST_F(BusClient, ServerAndGroupListTheirPointsAndTakeAShutdownSink) {
+    Connect();
+    Ref<IConnectionPoint> shutdownPoint;
+    EXPECT_EQ(EnumeratedPoint(server.p, shutdownPoint), IID_IOPCShutdown);
+    ShutdownSink sink;
+    DWORD cookie = 0;
+    ASSERT_EQ(shutdownPoint->Advise(&sink, &cookie), S_OK);
+    EXPECT_EQ(cookie, 1u);
+    EXPECT_EQ(shutdownPoint->Unadvise(cookie), S_OK);
+    EXPECT_TRUE(PumpUntil([&] { return sink.refs == 1; })) << "the server let the sink go";
+
+    Ref<IUnknown> group;
+    AddGroup(group, {u"Flag"});
+    Ref<IConnectionPoint> dataPoint;
+    EXPECT_EQ(EnumeratedPoint(group.p, dataPoint), IID_IOPCDataCallback);
+}
+
+}  // namespace
+}  // namespace corvane::test

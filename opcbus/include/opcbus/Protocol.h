@@ -54,12 +54,14 @@ enum class TIface : std::uint16_t {
     // Client-side sinks.
     DataCallback = 20,
     AdviseSink = 21,
+    Shutdown = 22,
 };
 
 // A client sink passed as an argument is its export id and these bits for the
 // interfaces it offers.
 inline constexpr std::uint32_t kOffersDataCallback = 1;
 inline constexpr std::uint32_t kOffersAdviseSink = 2;
+inline constexpr std::uint32_t kOffersShutdown = 4;
 
 // Methods of TIface::Unknown and TIface::ClassFactory.
 inline constexpr std::uint16_t kQueryInterface = 0;
