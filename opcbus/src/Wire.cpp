@@ -1,5 +1,7 @@
 #include "opcbus/Wire.h"
 
+#include "corvane/platform/Variant.h"
+
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -14,43 +16,15 @@ namespace {
 
 constexpr std::uint32_t kNullString = 0xFFFFFFFFu;
 
-// Bytes of a fixed-size value of this type, 0 for the types without a fixed size.
-std::size_t FixedSize(VARTYPE vt) {
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR:
-            return 4;
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE:
-            return 8;
-        default:
-            return 0;
-    }
-}
-
 bool IsArrayBase(VARTYPE base) {
-    return FixedSize(base) != 0 || base == VT_BSTR || base == VT_VARIANT;
+    return platform::ScalarSize(base) != 0 || base == VT_BSTR || base == VT_VARIANT;
 }
 
 // The least number of bytes one element of this type occupies on the wire.
 std::size_t MinWireSize(VARTYPE base) {
     if (base == VT_BSTR) return 4;
     if (base == VT_VARIANT) return 2;
-    return FixedSize(base);
+    return platform::ScalarSize(base);
 }
 
 }  // namespace
@@ -58,7 +32,7 @@ std::size_t MinWireSize(VARTYPE base) {
 bool CanCross(VARTYPE vt) {
     if (vt == VT_EMPTY || vt == VT_NULL || vt == VT_BSTR) return true;
     if (vt & VT_ARRAY) return (vt & ~VT_ARRAY) < 0x1000 && IsArrayBase(vt & ~VT_ARRAY);
-    return FixedSize(vt) != 0;
+    return platform::ScalarSize(vt) != 0;
 }
 
 // --- writer ---
@@ -127,7 +101,7 @@ HRESULT TWriter::Element(VARTYPE base, const void* element, int depth) {
         return S_OK;
     }
     if (base == VT_VARIANT) return VariantAt(*static_cast<const VARIANT*>(element), depth + 1);
-    Put(element, FixedSize(base));
+    Put(element, platform::ScalarSize(base));
     return S_OK;
 }
 
@@ -140,7 +114,7 @@ HRESULT TWriter::VariantAt(const VARIANT& v, int depth) {
         return S_OK;
     }
     if (!(v.vt & VT_ARRAY)) {
-        Put(&v.llVal, FixedSize(v.vt));
+        Put(&v.llVal, platform::ScalarSize(v.vt));
         return S_OK;
     }
     const SAFEARRAY* sa = v.parray;
@@ -296,7 +270,7 @@ bool TReader::Element(VARTYPE base, void* element, int depth) {
         return true;
     }
     if (base == VT_VARIANT) return SUCCEEDED(VariantAt(*static_cast<VARIANT*>(element), depth + 1));
-    return Take(element, FixedSize(base));
+    return Take(element, platform::ScalarSize(base));
 }
 
 HRESULT TReader::VariantAt(VARIANT& out, int depth) {
@@ -319,7 +293,7 @@ HRESULT TReader::VariantAt(VARIANT& out, int depth) {
     }
     if (!(vt & VT_ARRAY)) {
         out.llVal = 0;
-        if (!Take(&out.llVal, FixedSize(vt))) return E_INVALIDARG;
+        if (!Take(&out.llVal, platform::ScalarSize(vt))) return E_INVALIDARG;
         out.vt = vt;
         return S_OK;
     }

@@ -6,6 +6,8 @@
 #include <set>
 
 #include "Proxies.h"
+
+#include "ListEnumerator.h"
 #include "objbase.h"
 #include "opcbus/Marshal.h"
 #include "opcclient/BusClient.h"
@@ -469,55 +471,14 @@ class TPropertiesFace final : public IOPCItemProperties, public TFace {
     }
 };
 
+void HandPoint(const platform::ComPtr<IConnectionPoint>& from, LPCONNECTIONPOINT& to) {
+    to = from.Get();
+    to->AddRef();
+}
 // IEnumConnectionPoints over the points the client already holds proxies of.
-class TPointEnumerator final : public IEnumConnectionPoints,
-                               public platform::ComRefCount<TPointEnumerator> {
-  public:
-    TPointEnumerator(std::vector<platform::ComPtr<IConnectionPoint>> points, std::size_t position)
-        : points_(std::move(points)), position_(position) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IEnumConnectionPoints) return E_NOINTERFACE;
-        *ppv = static_cast<IEnumConnectionPoints*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, LPCONNECTIONPOINT* out, ULONG* fetched) override {
-        if (!out) return E_POINTER;
-        ULONG n = 0;
-        for (; n < count && position_ < points_.size(); ++n, ++position_) {
-            out[n] = points_[position_].Get();
-            out[n]->AddRef();
-        }
-        if (count > 0 && n == 0) out[0] = nullptr;
-        if (fetched) *fetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-        const std::size_t left = points_.size() - position_;
-        position_ += std::min<std::size_t>(count, left);
-        return count <= left ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Reset() override {
-        position_ = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints** ppEnum) override {
-        if (!ppEnum) return E_POINTER;
-        auto* e = new TPointEnumerator(points_, position_);
-        e->AddRef();
-        *ppEnum = e;
-        return S_OK;
-    }
-
-  private:
-    std::vector<platform::ComPtr<IConnectionPoint>> points_;
-    std::size_t position_;
-};
+using TPointEnumerator =
+    TListEnumerator<IEnumConnectionPoints, IID_IEnumConnectionPoints,
+                    platform::ComPtr<IConnectionPoint>, LPCONNECTIONPOINT, &HandPoint>;
 
 class TContainerFace final : public IConnectionPointContainer, public TFace {
     using Base = IConnectionPointContainer;
@@ -541,9 +502,7 @@ class TContainerFace final : public IConnectionPointContainer, public TFace {
             else if (hr != CONNECT_E_NOCONNECTION)
                 return hr;
         }
-        auto* e = new TPointEnumerator(std::move(points), 0);
-        e->AddRef();
-        *ppEnum = e;
+        *ppEnum = TPointEnumerator::Make(std::move(points));
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override {

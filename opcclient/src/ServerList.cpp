@@ -3,6 +3,8 @@
 // process, as the standard browser answers for its own machine.
 #include "ServerList.h"
 
+#include "ListEnumerator.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -33,49 +35,11 @@ LPOLESTR TaskCopy(const std::string& text) {
     return p;
 }
 
-// Enumerates a fixed list of GUIDs.
-class TGuidEnum final : public IEnumGUID, public platform::ComRefCount<TGuidEnum> {
-  public:
-    explicit TGuidEnum(std::vector<GUID> guids, std::size_t at = 0)
-        : guids_(std::move(guids)), at_(at) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IEnumGUID) return E_NOINTERFACE;
-        *ppv = static_cast<IEnumGUID*>(this);
-        AddRefImpl();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
-    HRESULT STDMETHODCALLTYPE Next(ULONG celt, GUID* rgelt, ULONG* fetched) override {
-        if (fetched) *fetched = 0;
-        if (!rgelt || (celt > 1 && !fetched)) return E_INVALIDARG;
-        ULONG n = 0;
-        while (n < celt && at_ < guids_.size()) rgelt[n++] = guids_[at_++];
-        if (fetched) *fetched = n;
-        return n == celt ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override {
-        const std::size_t left = guids_.size() - at_;
-        at_ += std::min<std::size_t>(celt, left);
-        return celt <= left ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Reset() override {
-        at_ = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumGUID** pp) override {
-        if (!pp) return E_POINTER;
-        *pp = new TGuidEnum(guids_, at_);
-        (*pp)->AddRef();
-        return S_OK;
-    }
-
-  private:
-    std::vector<GUID> guids_;
-    std::size_t at_;
-};
+void HandGuid(const GUID& from, GUID& to) {
+    to = from;
+}
+// Enumerates the classes found.
+using TGuidEnum = TListEnumerator<IEnumGUID, IID_IEnumGUID, GUID, GUID, &HandGuid>;
 
 class TServerList final : public IOPCServerList, public platform::ComRefCount<TServerList> {
   public:
@@ -127,8 +91,7 @@ class TServerList final : public IOPCServerList, public platform::ComRefCount<TS
         } catch (const std::exception&) {
             return REGDB_E_READREGDB;
         }
-        *ppenumClsid = new TGuidEnum(std::move(found));
-        (*ppenumClsid)->AddRef();
+        *ppenumClsid = TGuidEnum::Make(std::move(found));
         return S_OK;
     }
 

@@ -5,6 +5,7 @@
 #include <bit>
 #include <memory>
 
+#include "corvane/platform/Variant.h"
 #include "opcserver/OpcErrors.h"
 #include "winbase.h"
 
@@ -17,45 +18,17 @@ static_assert(std::endian::native == std::endian::little,
 constexpr const char* kFormatNames[kStreamConnectionCount] = {
     "OPCSTMFORMATDATA", "OPCSTMFORMATDATATIME", "OPCSTMFORMATWRITECOMPLETE"};
 
-// Bytes of a scalar's value that mean something; the rest of the 8 value bytes are
-// written as zeros so that no stale memory or address reaches a client.
-std::size_t ValueBytes(VARTYPE vt) {
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR:
-            return 4;
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE:
-            return 8;
-        default:
-            // Strings, arrays, references and interfaces hold a pointer that means
-            // nothing to the reader; empty and null hold nothing.
-            return 0;
-    }
-}
-
-// The 16-byte image of a VARIANT: type word, the three reserved words, 8 value bytes.
+// The 16-byte image of a VARIANT: type word, the three reserved words, 8 value bytes. Only
+// the bytes of a value held in the VARIANT itself are copied; strings, arrays, references
+// and interfaces hold a pointer that means nothing to the reader, so those bytes stay
+// zero and no address or stale memory reaches a client.
 void VariantImage(const VARIANT& v, BYTE (&out)[kVariantRecordSize]) {
     std::fill(std::begin(out), std::end(out), BYTE{0});
     std::memcpy(out, &v.vt, sizeof v.vt);
     std::memcpy(out + 2, &v.wReserved1, 2);
     std::memcpy(out + 4, &v.wReserved2, 2);
     std::memcpy(out + 6, &v.wReserved3, 2);
-    const std::size_t n = (v.vt & (VT_ARRAY | VT_BYREF)) ? 0 : ValueBytes(v.vt);
+    const std::size_t n = (v.vt & (VT_ARRAY | VT_BYREF)) ? 0 : platform::ScalarSize(v.vt);
     std::memcpy(out + 8, &v.llVal, n);
 }
 

@@ -1,11 +1,41 @@
 // An owning VARIANT: cleared on destruction, deep-copied on copy.
 #pragma once
 
+#include <cstddef>
 #include <utility>
 
 #include "../../oleauto.h"
 
 namespace corvane::platform {
+
+// Bytes of a value held in a VARIANT's own bytes (integers, reals, currency, dates,
+// booleans, error codes); 0 for every other type.
+constexpr std::size_t ScalarSize(VARTYPE vt) {
+    switch (vt) {
+        case VT_I1:
+        case VT_UI1:
+            return 1;
+        case VT_I2:
+        case VT_UI2:
+        case VT_BOOL:
+            return 2;
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_R4:
+        case VT_ERROR:
+            return 4;
+        case VT_I8:
+        case VT_UI8:
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE:
+            return 8;
+        default:
+            return 0;
+    }
+}
 
 class Variant {
   public:
@@ -30,7 +60,7 @@ class Variant {
     // A value held in its own bytes: copying and clearing it need no call into the
     // runtime. Polling copies values like these thousands of times a second.
     static constexpr bool IsPlain(VARTYPE vt) {
-        return vt <= VT_DATE || vt == VT_ERROR || vt == VT_BOOL || (vt >= VT_I1 && vt <= VT_UINT);
+        return vt == VT_EMPTY || vt == VT_NULL || ScalarSize(vt) != 0;
     }
 
     // Takes over a VARIANT the caller owns, leaving it VT_EMPTY.
