@@ -1,8 +1,10 @@
 // The console's cost in RUN with outputs that toggle at every scan (a faceplate LED and a
 // module LED): process CPU and paints per second over a few seconds of real time, with
 // painting held to the screen's pace and, as the reference in the same run, without.
-// Runs offscreen; X server time is not part of it.
+// Runs offscreen, or on the X display of the server whose process id is in CORVANE_X_PID
+// (bench/console_x.sh starts a private Xvfb), and then counts that server's CPU as well.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,6 +14,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <string_view>
 
 #include "Console.h"
@@ -45,14 +51,39 @@ double CpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// CPU seconds of another process (the X server), 0 when there is none to read.
+double CpuSecondsOf(long pid) {
+    if (pid <= 0) return 0;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Fields after the command name, which may hold blanks, start after its ')'.
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) utime = std::stoull(field);
+        if (i == 15) stime = std::stoull(field);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+long XServerPid() {
+    const char* pid = std::getenv("CORVANE_X_PID");
+    return pid ? std::atol(pid) : 0;
+}
+
 struct Figures {
     double cpuPercent;
+    double xPercent;
     double paintsPerSecond;
 };
 
 Figures Measure(int milliseconds, PaintCounter& counter) {
     counter.paints = 0;
     const double cpu0 = CpuSeconds();
+    const double x0 = CpuSecondsOf(XServerPid());
     QElapsedTimer wall;
     wall.start();
     // A loop of its own: quitting the application would close its windows.
@@ -60,13 +91,16 @@ Figures Measure(int milliseconds, PaintCounter& counter) {
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
     const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
-    return {100.0 * (CpuSeconds() - cpu0) / seconds, static_cast<double>(counter.paints) / seconds};
+    return {100.0 * (CpuSeconds() - cpu0) / seconds,
+            100.0 * (CpuSecondsOf(XServerPid()) - x0) / seconds,
+            static_cast<double>(counter.paints) / seconds};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const bool onX = XServerPid() > 0;
+    if (!onX) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     Quiet quiet;
     plc::SetMessageService(&quiet);
@@ -97,11 +131,24 @@ int main(int argc, char** argv) {
     for (QWidget* w : {static_cast<QWidget*>(&form1), static_cast<QWidget*>(&console.ModuleF())})
         if (auto* t = w->findChild<console::TPaintThrottle*>()) w->removeEventFilter(t);
     const Figures unpaced = Measure(ms, counter);
-    std::printf("RUN, outputs toggling every scan, %d ms each, offscreen\n", ms);
-    std::printf("  painting at the screen's pace:   %5.1f %% of a core, %6.0f box paints/s\n",
-                paced.cpuPercent, paced.paintsPerSecond);
-    std::printf("  painting at every change (ref.): %5.1f %% of a core, %6.0f box paints/s\n",
-                unpaced.cpuPercent, unpaced.paintsPerSecond);
+    form1.STOP1Click();
+    Measure(200, counter);
+    const Figures stopped = Measure(ms, counter);
+    std::printf("RUN, outputs toggling every scan, %d ms each, %s\n", ms,
+                onX ? "on an X server" : "offscreen");
+    const char* xHeader = onX ? ", X server" : "";
+    std::printf("  painting at the screen's pace:   %5.1f %% of a core%s", paced.cpuPercent,
+                xHeader);
+    if (onX) std::printf(" %5.1f %%", paced.xPercent);
+    std::printf(", %6.0f box paints/s\n", paced.paintsPerSecond);
+    std::printf("  painting at every change (ref.): %5.1f %% of a core%s", unpaced.cpuPercent,
+                xHeader);
+    if (onX) std::printf(" %5.1f %%", unpaced.xPercent);
+    std::printf(", %6.0f box paints/s\n", unpaced.paintsPerSecond);
+    std::printf("  STOP, the scan timer alone:      %5.1f %% of a core%s", stopped.cpuPercent,
+                xHeader);
+    if (onX) std::printf(" %5.1f %%", stopped.xPercent);
+    std::printf("\n");
     std::printf("  ratio: %.2f\n",
                 unpaced.cpuPercent > 0 ? paced.cpuPercent / unpaced.cpuPercent : 0);
     std::printf("  box state changes in both runs: %ld (every one applied at once)\n", toggles);

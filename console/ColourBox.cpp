@@ -7,7 +7,7 @@
 
 namespace corvane::console {
 
-TColourBox::TColourBox(const QString& caption, QWidget* parent) : QCheckBox(caption, parent) {
+TColourBox::TColourBox(const QString& caption, QWidget* parent) : TLoneCheckBox(caption, parent) {
     SetColour(kGrey);
 }
 

@@ -1,13 +1,14 @@
 #pragma once
 // A check box whose background colour is part of what it shows.
-#include <QCheckBox>
 #include <QColor>
+
+#include "LoneCheckBox.h"
 
 namespace corvane::console {
 
 // Check box of the faceplates. Its colour is set only by its owner's handlers, never by
 // the check state itself: the RUN and STOP boxes can stay checked while grey.
-class TColourBox : public QCheckBox {
+class TColourBox : public TLoneCheckBox {
     Q_OBJECT
   public:
     TColourBox(const QString& caption, QWidget* parent);

@@ -8,6 +8,7 @@
 #include "ConsoleStyle.h"
 #include "IoBoxes.h"
 #include "JpegImage.h"
+#include "LoneCheckBox.h"
 #include "PLC_Instruction.h"
 
 namespace corvane::console {
@@ -57,7 +58,7 @@ TModuleF::TModuleF(TIoBoxes& io) : QWidget(nullptr), io_(io) {
                   {48 + left, 0});
         for (int b = 0; b < plc::kBitsPerByte; ++b) {
             for (const auto& [area, offset] : {std::pair{'i', 8}, std::pair{'q', 48}}) {
-                auto* box = new QCheckBox(QString::number(b), this);
+                auto* box = new TLoneCheckBox(QString::number(b), this);
                 box->setObjectName(QStringLiteral("chb%1%2%3").arg(area).arg(m).arg(b));
                 box->setGeometry(QRect(QPoint(offset + left, 24 + 16 * b), kBoxSize));
                 SetBackground(*box, kGrey);

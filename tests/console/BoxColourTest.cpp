@@ -1,6 +1,10 @@
 // Box colouring: yellow when checked, grey when not, run by every change of state and
 // only by a change, whether an operator or the I/O refresh makes it.
+#include <QApplication>
+#include <QKeyEvent>
 #include <QTest>
+#include <string>
+#include <utility>
 
 #include "ConsoleTestSupport.h"
 
@@ -81,6 +85,80 @@ TEST_F(ConsoleTest, FaultIndicatorNeverChanges) {
     Form1().Reset1Click();
     EXPECT_FALSE(sf.isChecked());
     EXPECT_EQ(sf.Colour(), kGrey);
+}
+
+// The boxes keep what an ordinary check box does with the keyboard, though each sits in a
+// button group of its own (which changes Qt's handling of arrow keys).
+struct ArrowCase {
+    const char* name;
+    Qt::Key key;
+    Qt::LayoutDirection direction;
+};
+
+class ArrowKeyTest : public ::testing::TestWithParam<ArrowCase> {};
+
+// Which of three boxes in a row has the focus after the key goes to the middle one, and
+// whether the row's owner saw the key; -1 when none of them has it.
+class KeyWitness final : public QWidget {
+  public:
+    bool sawKey = false;
+
+  protected:
+    void keyPressEvent(QKeyEvent*) override { sawKey = true; }
+};
+
+template <class Box>
+std::pair<int, bool> FocusAfterKey(const ArrowCase& c) {
+    KeyWitness row;
+    row.setLayoutDirection(c.direction);
+    Box* boxes[3];
+    for (int i = 0; i < 3; ++i) {
+        boxes[i] = new Box(QString::number(i), &row);
+        boxes[i]->setGeometry(10 + 40 * i, 10, 35, 17);
+    }
+    row.show();
+    QApplication::setActiveWindow(&row);
+    boxes[1]->setFocus();
+    QTest::keyClick(boxes[1], c.key);
+    int focused = -1;
+    for (int i = 0; i < 3; ++i)
+        if (boxes[i]->hasFocus()) focused = i;
+    return {focused, row.sawKey};
+}
+
+TEST_P(ArrowKeyTest, MovesTheFocusAsAnOrdinaryCheckBoxDoes) {
+    const auto ordinary = FocusAfterKey<QCheckBox>(GetParam());
+    const auto lone = FocusAfterKey<TLoneCheckBox>(GetParam());
+    const auto coloured = FocusAfterKey<TColourBox>(GetParam());
+    EXPECT_EQ(lone, ordinary);
+    EXPECT_EQ(coloured.first, ordinary.first);
+    EXPECT_EQ(coloured.second, ordinary.second);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ArrowKeyTest,
+    ::testing::Values(ArrowCase{"LeftToRightLeft", Qt::Key_Left, Qt::LeftToRight},
+                      ArrowCase{"LeftToRightRight", Qt::Key_Right, Qt::LeftToRight},
+                      ArrowCase{"LeftToRightUp", Qt::Key_Up, Qt::LeftToRight},
+                      ArrowCase{"LeftToRightDown", Qt::Key_Down, Qt::LeftToRight},
+                      ArrowCase{"RightToLeftLeft", Qt::Key_Left, Qt::RightToLeft},
+                      ArrowCase{"RightToLeftRight", Qt::Key_Right, Qt::RightToLeft},
+                      ArrowCase{"RightToLeftUp", Qt::Key_Up, Qt::RightToLeft},
+                      ArrowCase{"SpaceStillToggles", Qt::Key_Space, Qt::LeftToRight}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConsoleTest, EveryLedFollowsItsOutputWhileOthersStayLit) {
+    // Unchecking one box must not be refused or redirected because others are checked.
+    Form1().RUN1Click();
+    for (int bit = 0; bit < 8; ++bit) Plc().Q.At(0, bit) = true;
+    Form1().Timer1Timer();
+    Plc().Q.At(0, 3) = false;
+    Form1().Timer1Timer();
+    for (int bit = 0; bit < 8; ++bit) {
+        const std::string name = "chbq0" + std::to_string(bit);
+        EXPECT_EQ(Box(name.c_str()).isChecked(), bit != 3) << name;
+        EXPECT_EQ(Box(name.c_str()).Colour(), bit != 3 ? kYellow : kGrey) << name;
+    }
 }
 
 }  // namespace
