@@ -1,6 +1,6 @@
 #include "ClientRuntime.h"
 
-#include "Proxies.h"
+#include "ProxyManager.h"
 #include "ServerList.h"
 
 #include <QAbstractEventDispatcher>
