@@ -316,10 +316,19 @@ void Wait(int timeoutMs) {
 
 }  // namespace
 
+namespace {
+TCallHook gCallHook;
+}  // namespace
+
+void SetCallHook(TCallHook hook) {
+    gCallHook = std::move(hook);
+}
+
 HRESULT CallPeer(TPeer& peer, std::uint32_t object, TIface iface, std::uint16_t method,
                  const TWriter& args, std::vector<std::uint8_t>& out) {
     out.clear();
     if (!peer.Alive) return RPC_E_DISCONNECTED;
+    if (gCallHook) return gCallHook(object, iface, method, args.Data(), out);
     TRuntime& runtime = TRuntime::Instance();
     if (!runtime.Connect()) return RPC_E_DISCONNECTED;
     QDBusMessage call = QDBusMessage::createMethodCall(peer.Name, opcbus::kObjectPath,

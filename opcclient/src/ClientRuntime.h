@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -34,5 +35,12 @@ HRESULT CallPeer(TPeer& peer, std::uint32_t object, opcbus::TIface iface, std::u
 bool PutSink(opcbus::TWriter& w, const TPeer& peer, IUnknown* sink);
 
 void ForgetProxy(TPeer& peer, std::uint32_t id);
+
+// While set, every call goes to the hook instead of the bus: tests play a server that
+// answers whatever they like. An empty hook restores the bus.
+using TCallHook =
+    std::function<HRESULT(std::uint32_t object, opcbus::TIface iface, std::uint16_t method,
+                          const std::vector<std::uint8_t>& args, std::vector<std::uint8_t>& out)>;
+void SetCallHook(TCallHook hook);
 
 }  // namespace corvane::opcclient
