@@ -68,6 +68,18 @@ inline std::string CaseName(std::string_view phrase, SymbolWords words = {}) {
     return name;
 }
 
+// A browse filter's wildcard mask, "T_Any_mp" for "T?mp"; the empty mask is "EmptyMask".
+inline std::string MaskName(std::string_view mask) {
+    if (mask.empty()) return "EmptyMask";
+    return CaseName(mask, {{'*', "Star"},
+                           {'?', "Any"},
+                           {'[', "Set"},
+                           {']', "End"},
+                           {'!', "Not"},
+                           {'-', "Dash"},
+                           {'.', "Dot"}});
+}
+
 // "I4", "Array_R8", "ByRef_I4"; a type without a name as its number, "Vt7FFF".
 inline std::string VarTypeName(VARTYPE vt) {
     static const std::pair<VARTYPE, const char*> kBase[] = {
