@@ -71,7 +71,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, Rates,
                                            RateCase{10, 20, 20, OPC_S_UNSUPPORTEDRATE},
                                            RateCase{20, 20, 20, S_OK},
                                            RateCase{1234567, 20, 1234567, S_OK},
-                                           RateCase{50, 100, 100, OPC_S_UNSUPPORTEDRATE}));
+                                           RateCase{50, 100, 100, OPC_S_UNSUPPORTEDRATE}),
+                         [](const auto& info) {
+                             return "Requested" + std::to_string(info.param.requested) +
+                                    "_Minimum" + std::to_string(info.param.minimum);
+                         });
 
 TEST_F(GroupList, UnsupportedInterfaceLeavesNoGroup) {
     IUnknown* unk = reinterpret_cast<IUnknown*>(kSentinel);

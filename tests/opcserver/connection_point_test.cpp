@@ -1,5 +1,6 @@
 // The single-sink connection point and IEnumConnectionPoints over it.
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -196,7 +197,9 @@ TEST_P(SkipTable, MovesAtMostToTheEnd) {
     if (cp) cp->Release();
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SkipTable, ::testing::ValuesIn(kSkips));
+INSTANTIATE_TEST_SUITE_P(Cases, SkipTable, ::testing::ValuesIn(kSkips), [](const auto& info) {
+    return "From" + std::to_string(info.param.position) + "Skip" + std::to_string(info.param.count);
+});
 
 TEST_F(EnumerateCP, NextResultComparesTheRequestWithWhatWasLeft) {
     IConnectionPoint* cp[2] = {};

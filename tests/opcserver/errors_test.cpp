@@ -1,6 +1,7 @@
 // Exception-to-result conversion, the OPC message table and GetErrorString.
 #include <gtest/gtest.h>
 
+#include "case_names.h"
 #include "opcserver/OpcErrors.h"
 #include "test_item_server.h"
 
@@ -30,7 +31,9 @@ TEST_P(ResultOf, FailureCodesPassAndSuccessCodesBecomeEFail) {
     EXPECT_STREQ(EOpcError(GetParam().raised).what(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Codes, ResultOf, ::testing::ValuesIn(kResults));
+INSTANTIATE_TEST_SUITE_P(Codes, ResultOf, ::testing::ValuesIn(kResults), [](const auto& info) {
+    return "Raised" + corvane::test::HexName(info.param.raised);
+});
 
 struct TextCase {
     HRESULT code;
@@ -66,7 +69,9 @@ TEST_P(OpcText, IsExact) {
     EXPECT_STREQ(OpcErrorText(GetParam().code), GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, OpcText, ::testing::ValuesIn(kTexts));
+INSTANTIATE_TEST_SUITE_P(Table, OpcText, ::testing::ValuesIn(kTexts), [](const auto& info) {
+    return "Code" + corvane::test::HexName(info.param.code);
+});
 
 TEST(OpcText, CodesOutsideTheTableHaveNone) {
     EXPECT_EQ(OpcErrorText(E_FAIL), nullptr);

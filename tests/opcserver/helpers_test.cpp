@@ -1,6 +1,7 @@
 // Task memory and argument helpers, the requested-type rule and ValuesEqual.
 #include <gtest/gtest.h>
 
+#include "case_names.h"
 #include "corvane/platform/TestHooks.h"
 #include "opcserver/OpcHelpers.h"
 #include "opcserver/OpcTypes.h"
@@ -71,7 +72,9 @@ TEST_P(RequestedType, FollowsTheAcceptedList) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Types, RequestedType, ::testing::ValuesIn(kTypes));
+INSTANTIATE_TEST_SUITE_P(Types, RequestedType, ::testing::ValuesIn(kTypes), [](const auto& info) {
+    return corvane::test::VarTypeName(info.param.vt);
+});
 
 TEST(ArgumentChecks, CountArrayAndRange) {
     static int dummy;
@@ -173,7 +176,8 @@ TEST_P(ValuesEqualTable, Scalars) {
     EXPECT_EQ(ValuesEqual(c.a, c.b), c.equal) << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, ValuesEqualTable, ::testing::ValuesIn(kEqual));
+INSTANTIATE_TEST_SUITE_P(Values, ValuesEqualTable, ::testing::ValuesIn(kEqual),
+                         [](const auto& info) { return corvane::test::CaseName(info.param.name); });
 
 struct ArrayVariant {
     VARIANT v{};

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "case_names.h"
 #include "corvane/platform/TestHooks.h"
 #include "corvane/platform/VariantTime.h"
 #include "opcserver/ItemServer.h"
@@ -144,7 +145,21 @@ TEST_P(BrowseFilter, MaskThenAccessThenType) {
         << c.filter << " " << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BrowseFilter, ::testing::ValuesIn(kFilters));
+// The item's name against the filter's mask, then the filter's access and type if any:
+// "ro_Against_Star_Access2", "Tamp_Against_T_Any_mp_BOOL_ItemI2".
+std::string FilterCaseName(const FilterCase& c) {
+    using corvane::test::VarTypeName;
+    std::string name = std::string(c.name) + "_Against_" + corvane::test::MaskName(c.filter);
+    if (c.accessFilter) name += "_Access" + std::to_string(c.accessFilter);
+    if (c.typeFilter != VT_EMPTY) {
+        name += "_" + VarTypeName(c.typeFilter);
+        if (c.itemType != c.typeFilter) name += "_Item" + VarTypeName(c.itemType);
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BrowseFilter, ::testing::ValuesIn(kFilters),
+                         [](const auto& info) { return FilterCaseName(info.param); });
 
 TEST_F(BaseBehaviour, MalformedMaskIsAnInvalidFilter) {
     try {

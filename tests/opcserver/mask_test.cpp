@@ -1,10 +1,12 @@
 // Wildcard masks of browse filters.
 #include <gtest/gtest.h>
 
+#include "case_names.h"
 #include "opcserver/Namespace.h"
 
 using corvane::opc::EMaskError;
 using corvane::opc::MatchesMask;
+using corvane::test::MaskName;
 
 namespace {
 
@@ -47,7 +49,13 @@ TEST_P(Mask, MatchesTheWholeNameIgnoringCase) {
     EXPECT_EQ(MatchesMask(c.name, c.mask), c.matches) << c.mask << " / " << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Mask, ::testing::ValuesIn(kMasks));
+// "a_Star_b_Against_axxb"; the empty name is "Nothing".
+INSTANTIATE_TEST_SUITE_P(Cases, Mask, ::testing::ValuesIn(kMasks), [](const auto& info) {
+    const std::string_view name = info.param.name;
+    return MaskName(info.param.mask) + "_Against_" +
+           (name.empty() ? "Nothing"
+                         : corvane::test::CaseName(name, {{'.', "Dot"}, {'-', "Dash"}}));
+});
 
 struct BadCase {
     const char* mask;
@@ -71,7 +79,8 @@ TEST_P(BadMask, IsReportedWithItsPosition) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BadMask, ::testing::ValuesIn(kBad));
+INSTANTIATE_TEST_SUITE_P(Cases, BadMask, ::testing::ValuesIn(kBad),
+                         [](const auto& info) { return MaskName(info.param.mask); });
 
 TEST(Mask, MoreThanThirtyStarRunsAreMalformed) {
     std::string thirty, thirtyOne;

@@ -1,5 +1,6 @@
 // Registration rows, component categories, the switches, clipboard formats and the
 // shutdown rules of the COM server.
+#include "case_names.h"
 #include "corvane/platform/TestHooks.h"
 #include "server_fixture.h"
 #include "winbase.h"
@@ -195,7 +196,18 @@ TEST_P(Switches, SwitchWordAfterDashOrSlashInAnyCase) {
     EXPECT_EQ(StartModeOf(GetParam().arguments), GetParam().mode);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Switches, ::testing::ValuesIn(kSwitches));
+// The arguments with their symbols spelt, "program_Dot_awl_Dash_embedding".
+std::string SwitchCaseName(const SwitchCase& c) {
+    std::string name;
+    for (const std::string& argument : c.arguments) {
+        if (!name.empty()) name += '_';
+        name += test::CaseName(argument, {{'/', "Slash"}, {'-', "Dash"}, {'.', "Dot"}});
+    }
+    return name.empty() ? "NoArguments" : name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Switches, ::testing::ValuesIn(kSwitches),
+                         [](const auto& info) { return SwitchCaseName(info.param); });
 
 TEST_F(Registration, StartedByComQuitsWhenTheLastObjectGoes) {
     int quits = 0;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "case_names.h"
 #include "corvane/platform/VariantTime.h"
 #include "oleauto.h"
 #include "variant_test_util.h"
@@ -166,7 +167,8 @@ TEST_P(VarCmpTable, ComparesByValue) {
     EXPECT_EQ(VarCmp(&c.l, &c.r, 0x409, 0), c.expected) << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, VarCmpTable, ::testing::ValuesIn(kCmp));
+INSTANTIATE_TEST_SUITE_P(Values, VarCmpTable, ::testing::ValuesIn(kCmp),
+                         [](const auto& info) { return CaseName(info.param.name); });
 
 TEST(VarCmp, StringsCompareAsTextAndAboveNumbers) {
     VARIANT seven = Str(u"7"), fortyTwo = Str(u"42"), a = Str(u"a"), A = Str(u"A"),
@@ -210,7 +212,8 @@ TEST_P(TimeTable, FileTimeAndDateAgree) {
     EXPECT_EQ(FileTimeToU64(ft), c.fileTime) << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, TimeTable, ::testing::ValuesIn(kTimes));
+INSTANTIATE_TEST_SUITE_P(Values, TimeTable, ::testing::ValuesIn(kTimes),
+                         [](const auto& info) { return CaseName(info.param.name); });
 
 TEST(VariantTime, NegativeFractionBelowOneDayIsTheSameInstant) {
     FILETIME a{}, b{};

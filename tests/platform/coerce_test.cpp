@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "case_names.h"
 #include "oleauto.h"
 #include "variant_test_util.h"
 
@@ -177,12 +178,7 @@ TEST_P(NumberCoercion, FollowsAutomation) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, NumberCoercion, ::testing::ValuesIn(kNumberCases),
-                         [](const auto& info) {
-                             std::string n = info.param.name;
-                             for (char& ch : n)
-                                 if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return n;
-                         });
+                         [](const auto& info) { return CaseName(info.param.name); });
 
 struct TextCase {
     const char* name;
@@ -237,7 +233,8 @@ TEST_P(ToTextCoercion, WritesEnglishText) {
     VariantClear(&dst);
 }
 
-INSTANTIATE_TEST_SUITE_P(Matrix, ToTextCoercion, ::testing::ValuesIn(kToText));
+INSTANTIATE_TEST_SUITE_P(Matrix, ToTextCoercion, ::testing::ValuesIn(kToText),
+                         [](const auto& info) { return CaseName(info.param.name); });
 
 // Dates that name no day. Each destination that takes the value refuses them with
 // DISP_E_OVERFLOW; the ones that discard it, and a copy to VT_DATE, accept them.
@@ -306,6 +303,7 @@ TEST(DateCoercion, EveryTimeOfTheFirstAndLastDayHasText) {
 }
 
 struct ParseCase {
+    const char* name;  // of the text; the case's name adds the destination
     const char16_t* text;
     VARTYPE to;
     HRESULT hr;
@@ -313,52 +311,52 @@ struct ParseCase {
 };
 
 const ParseCase kFromText[] = {
-    {u"42", VT_I4, S_OK, 42},
-    {u"  -42  ", VT_I4, S_OK, -42},
-    {u"(5)", VT_I2, S_OK, -5},
-    {u"5-", VT_I2, S_OK, -5},
-    {u"1,234", VT_I4, S_OK, 1234},
-    {u"1.5", VT_I4, S_OK, 2},
-    {u"0.5", VT_I4, S_OK, 0},
-    {u"-0.5", VT_UI1, S_OK, 0},
-    {u"-0.6", VT_UI1, DISP_E_OVERFLOW, 0},
-    {u"2.5e1", VT_R8, S_OK, 25},
-    {u"&HFF", VT_I4, S_OK, 255},
-    {u"&O17", VT_I4, S_OK, 15},
-    {u"010", VT_I4, S_OK, 10},
-    {u"-129", VT_I1, DISP_E_OVERFLOW, 0},
-    {u"128", VT_I1, DISP_E_OVERFLOW, 0},
-    {u"256", VT_UI1, DISP_E_OVERFLOW, 0},
-    {u"-1", VT_UI1, DISP_E_OVERFLOW, 0},
-    {u"2147483648", VT_I4, DISP_E_OVERFLOW, 0},
-    {u"4294967296", VT_UI4, DISP_E_OVERFLOW, 0},
-    {u"1e-94938484", VT_R8, S_OK, 0},
-    {u"", VT_R8, DISP_E_TYPEMISMATCH, 0},
-    {u" ", VT_R8, DISP_E_TYPEMISMATCH, 0},
-    {u"huh?", VT_I4, DISP_E_TYPEMISMATCH, 0},
-    {u"True", VT_I4, DISP_E_TYPEMISMATCH, 0},
-    {u"#TRUE#", VT_BOOL, S_OK, VARIANT_TRUE},
-    {u"#FALSE#", VT_BOOL, S_OK, VARIANT_FALSE},
-    {u"#False#", VT_BOOL, DISP_E_TYPEMISMATCH, 0},
-    {u"true", VT_BOOL, S_OK, VARIANT_TRUE},
-    {u"FALSE", VT_BOOL, S_OK, VARIANT_FALSE},
-    {u"On", VT_BOOL, DISP_E_TYPEMISMATCH, 0},
-    {u"Yes", VT_BOOL, DISP_E_TYPEMISMATCH, 0},
-    {u"0", VT_BOOL, S_OK, VARIANT_FALSE},
-    {u"-1", VT_BOOL, S_OK, VARIANT_TRUE},
-    {u"+1", VT_BOOL, S_OK, VARIANT_TRUE},
-    {u"0.1", VT_BOOL, S_OK, VARIANT_TRUE},
-    {u"", VT_BOOL, DISP_E_TYPEMISMATCH, 0},
-    {u"12/30/1900", VT_DATE, S_OK, 365},
-    {u"1/2/1900 8:09:36 AM", VT_DATE, S_OK, 3 + 29376.0 / 86400},
-    {u"1970-01-01", VT_DATE, S_OK, 25569},
-    {u"1 am", VT_DATE, S_OK, 1.0 / 24},
-    {u"0:1", VT_DATE, S_OK, 1.0 / 1440},
-    {u"2.5", VT_DATE, S_OK, (2 * 60 + 5) / 1440.0},
-    {u"42", VT_DATE, DISP_E_TYPEMISMATCH, 0},
-    {u"13/1/2000", VT_DATE, DISP_E_TYPEMISMATCH, 0},
-    {u"2/30/2000", VT_DATE, DISP_E_TYPEMISMATCH, 0},
-    {u"1.2345", VT_CY, S_OK, 1.2345},
+    {"Integer", u"42", VT_I4, S_OK, 42},
+    {"NegativeWithSpaces", u"  -42  ", VT_I4, S_OK, -42},
+    {"NegativeInParentheses", u"(5)", VT_I2, S_OK, -5},
+    {"NegativeWithTrailingSign", u"5-", VT_I2, S_OK, -5},
+    {"ThousandsSeparator", u"1,234", VT_I4, S_OK, 1234},
+    {"OneAndAHalfRoundsToTwo", u"1.5", VT_I4, S_OK, 2},
+    {"OneHalfRoundsToZero", u"0.5", VT_I4, S_OK, 0},
+    {"MinusOneHalfRoundsToZero", u"-0.5", VT_UI1, S_OK, 0},
+    {"BelowMinusOneHalf", u"-0.6", VT_UI1, DISP_E_OVERFLOW, 0},
+    {"Exponent", u"2.5e1", VT_R8, S_OK, 25},
+    {"Hexadecimal", u"&HFF", VT_I4, S_OK, 255},
+    {"Octal", u"&O17", VT_I4, S_OK, 15},
+    {"LeadingZeroIsDecimal", u"010", VT_I4, S_OK, 10},
+    {"BelowMinimum", u"-129", VT_I1, DISP_E_OVERFLOW, 0},
+    {"AboveMaximum", u"128", VT_I1, DISP_E_OVERFLOW, 0},
+    {"AboveMaximum", u"256", VT_UI1, DISP_E_OVERFLOW, 0},
+    {"Negative", u"-1", VT_UI1, DISP_E_OVERFLOW, 0},
+    {"AboveMaximum", u"2147483648", VT_I4, DISP_E_OVERFLOW, 0},
+    {"AboveMaximum", u"4294967296", VT_UI4, DISP_E_OVERFLOW, 0},
+    {"HugeNegativeExponent", u"1e-94938484", VT_R8, S_OK, 0},
+    {"Empty", u"", VT_R8, DISP_E_TYPEMISMATCH, 0},
+    {"Blank", u" ", VT_R8, DISP_E_TYPEMISMATCH, 0},
+    {"NotANumber", u"huh?", VT_I4, DISP_E_TYPEMISMATCH, 0},
+    {"TrueWord", u"True", VT_I4, DISP_E_TYPEMISMATCH, 0},
+    {"HashTrue", u"#TRUE#", VT_BOOL, S_OK, VARIANT_TRUE},
+    {"HashFalse", u"#FALSE#", VT_BOOL, S_OK, VARIANT_FALSE},
+    {"HashFalseMixedCase", u"#False#", VT_BOOL, DISP_E_TYPEMISMATCH, 0},
+    {"TrueLowerCase", u"true", VT_BOOL, S_OK, VARIANT_TRUE},
+    {"FalseUpperCase", u"FALSE", VT_BOOL, S_OK, VARIANT_FALSE},
+    {"On", u"On", VT_BOOL, DISP_E_TYPEMISMATCH, 0},
+    {"Yes", u"Yes", VT_BOOL, DISP_E_TYPEMISMATCH, 0},
+    {"Zero", u"0", VT_BOOL, S_OK, VARIANT_FALSE},
+    {"MinusOne", u"-1", VT_BOOL, S_OK, VARIANT_TRUE},
+    {"PlusOne", u"+1", VT_BOOL, S_OK, VARIANT_TRUE},
+    {"Fraction", u"0.1", VT_BOOL, S_OK, VARIANT_TRUE},
+    {"Empty", u"", VT_BOOL, DISP_E_TYPEMISMATCH, 0},
+    {"MonthDayYear", u"12/30/1900", VT_DATE, S_OK, 365},
+    {"DateAndTime", u"1/2/1900 8:09:36 AM", VT_DATE, S_OK, 3 + 29376.0 / 86400},
+    {"IsoDate", u"1970-01-01", VT_DATE, S_OK, 25569},
+    {"HourAm", u"1 am", VT_DATE, S_OK, 1.0 / 24},
+    {"HoursColonMinutes", u"0:1", VT_DATE, S_OK, 1.0 / 1440},
+    {"HoursDotMinutes", u"2.5", VT_DATE, S_OK, (2 * 60 + 5) / 1440.0},
+    {"Integer", u"42", VT_DATE, DISP_E_TYPEMISMATCH, 0},
+    {"MonthThirteen", u"13/1/2000", VT_DATE, DISP_E_TYPEMISMATCH, 0},
+    {"FebruaryThirtieth", u"2/30/2000", VT_DATE, DISP_E_TYPEMISMATCH, 0},
+    {"FourDecimals", u"1.2345", VT_CY, S_OK, 1.2345},
 };
 
 class FromTextCoercion : public ::testing::TestWithParam<ParseCase> {};
@@ -378,7 +376,11 @@ TEST_P(FromTextCoercion, ReadsEnglishText) {
     VariantClear(&dst);
 }
 
-INSTANTIATE_TEST_SUITE_P(Matrix, FromTextCoercion, ::testing::ValuesIn(kFromText));
+INSTANTIATE_TEST_SUITE_P(Matrix, FromTextCoercion, ::testing::ValuesIn(kFromText),
+                         [](const auto& info) {
+                             return std::string(info.param.name) + "_To" +
+                                    VarTypeName(info.param.to);
+                         });
 
 TEST(Coercion, NullBstrIsNotANumber) {
     VARIANT src{};

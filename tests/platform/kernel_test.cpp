@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "case_names.h"
 #include "corvane/platform/TestHooks.h"
 #include "corvane/platform/VariantTime.h"
 #include "winbase.h"
@@ -125,7 +126,20 @@ TEST_P(LocaleTable, DefaultsComeFromTheEnvironment) {
     EXPECT_EQ(GetSystemDefaultLCID(), c.system);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, LocaleTable, ::testing::ValuesIn(kLocaleCases));
+// Named by the variables set, "LcAll_fr_FR_UTF_8_Lang_de_DE_UTF_8".
+std::string LocaleCaseName(const LocaleCase& c) {
+    std::string name;
+    for (const auto& [variable, value] :
+         {std::pair{"LcAll", c.lcAll}, {"LcMessages", c.lcMessages}, {"Lang", c.lang}}) {
+        if (!value) continue;
+        if (!name.empty()) name += '_';
+        name += std::string(variable) + '_' + corvane::test::CaseName(value);
+    }
+    return name.empty() ? "NothingSet" : name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, LocaleTable, ::testing::ValuesIn(kLocaleCases),
+                         [](const auto& info) { return LocaleCaseName(info.param); });
 
 TEST_F(Environment, TimeZoneBiasIsMinutesFromLocalStandardTimeToUtc) {
     TIME_ZONE_INFORMATION tzi{};
@@ -178,7 +192,11 @@ TEST_P(MessageTable, HoldsTheStandardEnglishTexts) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, MessageTable, ::testing::ValuesIn(kMessages));
+INSTANTIATE_TEST_SUITE_P(Values, MessageTable, ::testing::ValuesIn(kMessages),
+                         [](const auto& info) {
+                             return "Code" + corvane::test::HexName(info.param.code) + "_Language" +
+                                    corvane::test::HexName(info.param.language, 4);
+                         });
 
 TEST(MessageTableBuffer, TooSmallBufferGivesNothing) {
     char buffer[8];
