@@ -37,10 +37,21 @@ QWidget* TQtMessageService::Owner() const {
     return nullptr;
 }
 
+std::pair<QString, QString> TQtMessageService::BoxTexts(std::string_view text) {
+    const QString whole = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    const QStringList lines = whole.split(QChar::LineFeed);
+    if (lines.size() <= kShownLines) return {whole, QString()};
+    QStringList shown = lines.mid(0, kShownLines);
+    shown.append(
+        QStringLiteral("... and %1 more lines (see the details)").arg(lines.size() - kShownLines));
+    return {shown.join(QChar::LineFeed), whole};
+}
+
 void TQtMessageService::Show(int icon, std::string_view text) {
+    const auto [shown, details] = BoxTexts(text);
     TCentredMessageBox box(static_cast<QMessageBox::Icon>(icon), QApplication::applicationName(),
-                           QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                           Owner());
+                           shown, Owner());
+    if (!details.isEmpty()) box.setDetailedText(details);
     box.exec();
 }
 

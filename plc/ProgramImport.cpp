@@ -258,7 +258,8 @@ class TExportParser {
     // Resolves one address operand: an address, a symbol, or a quoted symbol.
     bool Resolve(std::string_view text, TResolved& out, std::string& reason) const {
         std::string name;
-        if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        const bool quoted = text.size() >= 2 && text.front() == '"' && text.back() == '"';
+        if (quoted) {
             name = text.substr(1, text.size() - 2);
         } else if (!text.empty() && text.front() == '#') {
             reason = "local variable " + Quoted(text) + " is not supported";
@@ -275,7 +276,8 @@ class TExportParser {
             }
         }
         if (!symbols_) {
-            reason = Quoted(text) + " is not a supported address, and no symbol file was given";
+            reason = Quoted(text) + (quoted ? " is a symbol" : " is not a supported address") +
+                     ", and no symbol file was given";
             return false;
         }
         const std::optional<std::string> address = symbols_(name);
