@@ -94,6 +94,23 @@ TEST_F(ImportProgramTest, AMissingSymbolFileIsAnErrorAndNothingChanges) {
     EXPECT_TRUE(Listing().isEmpty());
 }
 
+TEST_F(ImportProgramTest, TheSecondClockFollowsTheTimerBaseClockNotTheTimerEvents) {
+    TProgramFile program("LD SM0.5\n= Q0.0\n");
+    ASSERT_TRUE(Form1().ImportProgramFiles(program.Path(), QString()));
+    Form1().RUN1Click();
+    const auto at = [this](int ms) {
+        AdvanceClock(std::chrono::milliseconds(ms));
+        Form1().PLCTimerTimer();  // one late timer event catches up on every millisecond
+        Form1().Timer2Timer();
+        return Plc().Q.At(0, 0);
+    };
+    EXPECT_FALSE(at(499));
+    EXPECT_TRUE(at(1));
+    EXPECT_TRUE(at(499));
+    EXPECT_FALSE(at(1));
+    EXPECT_TRUE(at(1500));  // 2.5 s
+}
+
 TEST(MessageBoxTexts, ALongMessageShowsItsFirstLinesAndKeepsTheWholeInTheDetails) {
     std::string text = "summary";
     for (int k = 1; k <= 30; ++k) text += "\nline " + std::to_string(k);
