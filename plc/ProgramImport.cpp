@@ -185,9 +185,14 @@ class TExportParser {
         const std::string word = FirstWord(code);
         if (open_ && open_->InVariables) {
             // Declarations are not executed; a use of a local variable is refused where
-            // it occurs.
-            if (word == "END_VAR") open_->InVariables = false;
-            return;
+            // it occurs. A section left open shows where the block goes on.
+            if (word == "END_VAR") {
+                open_->InVariables = false;
+                return;
+            }
+            if (word != "BEGIN" && word != open_->Closing && !IsBlockHeader(word)) return;
+            Refuse(number, raw, "END_VAR is missing before this line");
+            open_->InVariables = false;
         }
         if (IsBlockHeader(word)) return OpenBlock(number, raw, word);
         if (StartsWith(word, "END_")) return CloseBlock(number, raw, word);
@@ -364,9 +369,16 @@ class TExportParser {
         return true;
     }
 
-    // The CPU 224 fixes which timers are retentive; a box of the other sort is refused by
-    // the programming software, so it cannot come from a real program.
-    static bool TimerSuits(TInstructionKind kind, const TS7Address& a, std::string& reason) {
+    // The CPU 224 fixes which timers are retentive, and one timer cannot be both a TON and
+    // a TOF; the programming software refuses such boxes, so no real program has them.
+    bool TimerSuits(TInstructionKind kind, const TS7Address& a, std::string& reason) {
+        char& used = timerBoxes_[static_cast<size_t>(a.Byte)];
+        const char mnemonic = kind == TInstructionKind::TOF ? 'F' : 'N';
+        if (kind != TInstructionKind::TONR && used != 0 && used != mnemonic) {
+            reason = a.Text() + " is used by both a TON and a TOF";
+            return false;
+        }
+        if (kind != TInstructionKind::TONR) used = mnemonic;
         const bool retentive = IsRetentiveTimer(a.Byte);
         if (kind == TInstructionKind::TONR && !retentive) {
             reason = "TONR needs a retentive timer (T0-T31, T64-T95)";
@@ -436,6 +448,7 @@ class TExportParser {
     std::optional<TOpenBlock> open_;
     bool hasBlocks_ = false;
     bool mainSeen_ = false;
+    std::array<char, kTimerCount> timerBoxes_{};  // 'N' TON, 'F' TOF, 0 neither yet
 };
 
 }  // namespace

@@ -95,6 +95,9 @@ const TStructureCase kStructureCases[] = {
     {"InstructionOutsideTheBlocks", "LD I0.0\n" + InMain(""), {1}},
     {"SecondMainProgram", InMain("") + InMain(""), {5}},
     {"DataBlockIsRefused", InMain("") + "DATA_BLOCK DB1\nVB0 1\nEND_DATA_BLOCK\n", {5, 6}},
+    {"VariableSectionWithoutEnd",
+     "SUBROUTINE_BLOCK SBR_0:SBR0\nVAR_INPUT\nIN1:BOOL;\nBEGIN\nEND_SUBROUTINE_BLOCK\n",
+     {4}},
     {"BlockOpenedInsideABlock",
      kMain + "SUBROUTINE_BLOCK SBR_0:SBR0\nBEGIN\nEND_SUBROUTINE_BLOCK\n",
      {1}},
@@ -190,6 +193,12 @@ INSTANTIATE_TEST_SUITE_P(Lines, ImportLine, ::testing::ValuesIn(kLineCases),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 // --- symbols ---
+
+TEST(ImportLines, OneTimerCannotBeBothATonAndATof) {
+    const TImportedProgram p =
+        ParseS7Export(InMain("TON T37, +1\nTON T37, +2\nTOF T37, +1\nTOF T38, +1\n"), nullptr);
+    EXPECT_EQ(ProblemLines(p), std::vector<int>{6});
+}
 
 TEST(ImportSymbols, NamesQuotedOrBareResolveToTheirAddresses) {
     const TSymbolLookup symbols = Symbols({{"Start", "I0.0"}, {"Parts", "C7"}, {"Lamp", " Q0.1 "}});
