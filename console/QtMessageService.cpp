@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QStringDecoder>
 
 #include "ConsoleStyle.h"
 
@@ -38,7 +39,12 @@ QWidget* TQtMessageService::Owner() const {
 }
 
 std::pair<QString, QString> TQtMessageService::BoxTexts(std::string_view text) {
-    const QString whole = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    // Messages may quote lines of 8-bit files (an import's refusal): text that is not UTF-8
+    // is shown as Latin-1, as the listing shows such lines.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString whole = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+    if (utf8.hasError())
+        whole = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     const QStringList lines = whole.split(QChar::LineFeed);
     if (lines.size() <= kShownLines) return {whole, QString()};
     QStringList shown = lines.mid(0, kShownLines);

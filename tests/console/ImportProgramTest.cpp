@@ -121,5 +121,11 @@ TEST(MessageBoxTexts, ALongMessageShowsItsFirstLinesAndKeepsTheWholeInTheDetails
     EXPECT_TRUE(TQtMessageService::BoxTexts("short\ntext").second.isEmpty());
 }
 
+TEST(MessageBoxTexts, EightBitTextIsShownAsLatin1AndUtf8AsUtf8) {
+    EXPECT_EQ(TQtMessageService::BoxTexts("line 4: LD T\xfcr").first,
+              QString::fromUtf8("line 4: LD Tür"));
+    EXPECT_EQ(TQtMessageService::BoxTexts("T\xc3\xbcr").first, QString::fromUtf8("Tür"));
+}
+
 }  // namespace
 }  // namespace corvane::console::test
