@@ -2,7 +2,9 @@
 // and what the loader does with the result.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 
 #include "InstructionSet.h"
@@ -328,6 +330,41 @@ TEST_F(LoaderImport, ResetClearsCountersAndEdgeMemories) {
     EXPECT_TRUE(plc.M.At(0, 0));  // the edge memory was cleared: the held input is new again
     EXPECT_EQ(plc.Counters[0].Count, 1);
 }
+
+// The examples use only what both ways in share (no TOF): loaded and imported, they must
+// run alike, scan for scan, under the same inputs.
+class BothWaysIn : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(BothWaysIn, AnExampleRunsTheSameLoadedAndImported) {
+    TMessageRecorder recorder;
+    const std::filesystem::path file =
+        std::filesystem::path(CORVANE_EXAMPLES_DIR) / (std::string(GetParam()) + ".awl");
+    TPLC loaded, imported;
+    TProgramLoader loader(loaded), importer(imported);
+    ASSERT_TRUE(loader.LoadFile(file, nullptr));
+    const TImportedProgram p = importer.ImportFile(file, nullptr, nullptr);
+    ASSERT_TRUE(p.Ok()) << RefusalText(p.Problems);
+    loaded.Running = imported.Running = true;
+    std::mt19937 rng(7);
+    for (int ms = 0; ms < 20000; ++ms) {
+        if (rng() % 50 == 0) {
+            const size_t input = rng() % 24;  // I0.0 .. I2.7
+            loaded.I[input] = imported.I[input] = !loaded.I[input];
+        }
+        loaded.ExecuteScan();
+        imported.ExecuteScan();
+        loaded.TimerTick();
+        imported.TimerTick();
+        ASSERT_TRUE(loaded.Q == imported.Q && loaded.M == imported.M && loaded.V == imported.V)
+            << "ms " << ms;
+        ASSERT_EQ(loaded.Timers, imported.Timers) << "ms " << ms;
+        ASSERT_EQ(loaded.LogicStack, imported.LogicStack) << "ms " << ms;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, BothWaysIn,
+                         ::testing::Values("start_stop", "motor", "blinker", "traffic"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
 }  // namespace corvane::plc::test
