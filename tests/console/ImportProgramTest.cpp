@@ -40,7 +40,7 @@ class ImportProgramTest : public ConsoleTest {
     TProgramFile symbols_{"Start I0.0 R/W\n", "symbols.txt"};
 };
 
-TEST_F(ImportProgramTest, ItemFollowsLoadProgramAndTheDesignItemsKeepTheirOrder) {
+TEST_F(ImportProgramTest, ItemFollowsLoadProgramAndTheOtherItemsKeepTheirOrder) {
     QStringList items;
     for (QAction* action : Form1().findChild<QMenu*>("File1")->actions())
         items.append(action->text());
