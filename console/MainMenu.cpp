@@ -59,6 +59,7 @@ void TForm1::BuildMenu() {
 
     QMenu* file = addMenu(*bar, "File1", "File");
     AddItem(*file, "Loadprogram1", "Load program", &TForm1::Loadprogram1Click);
+    AddItem(*file, "ImportS7Program1", "Import S7-200 program...", &TForm1::ImportS7Program1Click);
     AddItem(*file, "CheckProgram1", "Check Program", nullptr);
     AddItem(*file, "Exit1", "Exit", &TForm1::Exit1Click);
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QStringDecoder>
 
 #include "ConsoleStyle.h"
 
@@ -37,10 +38,26 @@ QWidget* TQtMessageService::Owner() const {
     return nullptr;
 }
 
+std::pair<QString, QString> TQtMessageService::BoxTexts(std::string_view text) {
+    // Messages may quote lines of 8-bit files (an import's refusal): text that is not UTF-8
+    // is shown as Latin-1, as the listing shows such lines.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString whole = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+    if (utf8.hasError())
+        whole = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    const QStringList lines = whole.split(QChar::LineFeed);
+    if (lines.size() <= kShownLines) return {whole, QString()};
+    QStringList shown = lines.mid(0, kShownLines);
+    shown.append(
+        QStringLiteral("... and %1 more lines (see the details)").arg(lines.size() - kShownLines));
+    return {shown.join(QChar::LineFeed), whole};
+}
+
 void TQtMessageService::Show(int icon, std::string_view text) {
+    const auto [shown, details] = BoxTexts(text);
     TCentredMessageBox box(static_cast<QMessageBox::Icon>(icon), QApplication::applicationName(),
-                           QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                           Owner());
+                           shown, Owner());
+    if (!details.isEmpty()) box.setDetailedText(details);
     box.exec();
 }
 

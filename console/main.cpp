@@ -17,6 +17,8 @@
 #include "ConsoleStyle.h"
 #include "JpegImage.h"
 #include "Messages.h"
+#include "ProgramImport.h"
+#include "SymbolTable.h"
 
 namespace corvane::console {
 namespace {
@@ -55,6 +57,16 @@ QString DefaultOpenDialog(QWidget* parent, const QString& filter) {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
 }
 
+QString DefaultSymbolsDialog(QWidget* parent, const QString& filter) {
+    return QFileDialog::getOpenFileName(
+        parent, QStringLiteral("Symbol file for the program (Cancel: no symbols)"), QString(),
+        filter);
+}
+
+std::filesystem::path LocalPath(const QString& path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
 }  // namespace
 
 QString QtFileFilter(const QString& classicFilter) {
@@ -77,6 +89,7 @@ QString FileText(const std::string& line) {
 
 TForm1::TForm1(plc::TTimerBaseDriver::Clock clock)
     : OpenDialog1(&DefaultOpenDialog),
+      SymbolsDialog(&DefaultSymbolsDialog),
       PLC_(std::make_unique<plc::TPLC>()),
       run_(*PLC_),
       loader_(*PLC_),
@@ -311,9 +324,40 @@ bool TForm1::LoadProgramFile(const QString& path) {
 }
 
 bool TForm1::LoadChosenFile(const QString& path) {
-    const std::filesystem::path file(QFile::encodeName(path).toStdString());
-    return loader_.LoadFile(file,
+    return loader_.LoadFile(LocalPath(path),
                             [this](const std::string& line) { AppendListing(FileText(line)); });
+}
+
+void TForm1::ImportS7Program1Click() {
+    const QString file = OpenDialog1 ? OpenDialog1(this, QtFileFilter(kImportFilter)) : QString();
+    if (file.isEmpty()) return;
+    const QString symbols =
+        SymbolsDialog ? SymbolsDialog(this, QtFileFilter(kImportSymbolsFilter)) : QString();
+    ImportProgramFiles(file, symbols);
+}
+
+bool TForm1::ImportProgramFiles(const QString& program, const QString& symbols) {
+    bool imported = false;
+    plc::RunEvent([&] {
+        const auto table = std::make_unique<opcprovider::TSymbolTable>();
+        plc::TSymbolLookup lookup;
+        if (!symbols.isEmpty()) {
+            table->ImportFile(LocalPath(symbols));
+            lookup = [&table](std::string_view name) { return table->FindAddress(name); };
+        }
+        QStringList listing;
+        const plc::TImportedProgram result = loader_.ImportFile(
+            LocalPath(program), lookup,
+            [&listing](const std::string& line) { listing.append(FileText(line)); });
+        if (!result.Ok()) return plc::ShowMessage(plc::RefusalText(result.Problems));
+        Memo2->clear();
+        for (const QString& line : listing) AppendListing(line);
+        FitListingTabStop();
+        AppendLog(QStringLiteral("%1 (%2)").arg(
+            QString::fromStdString(plc::ImportedText(result.Instructions.size())), program));
+        imported = true;
+    });
+    return imported;
 }
 
 void TForm1::AppendLog(const QString& line) {

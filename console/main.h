@@ -26,6 +26,9 @@ class TColourBox;
 // The open dialog's filter, in the classic "text|pattern|..." form.
 inline constexpr char kProgramFilter[] =
     "Files SIEMENS AWL|*.awl|Files SIEMENS OB1|*.ob1|Files Text|*.txt|All Files|*.*";
+// The import's filters: S7-200 exports, and the project's symbol files.
+inline constexpr char kImportFilter[] = "S7-200 program export|*.awl;*.txt|All Files|*.*";
+inline constexpr char kImportSymbolsFilter[] = "Symbol file|*.txt|All Files|*.*";
 // The same filter in Qt's "text (pattern);;..." form.
 QString QtFileFilter(const QString& classicFilter);
 // Text of a file line for display: UTF-8 when it is valid UTF-8, else 8-bit Latin-1.
@@ -65,13 +68,22 @@ class TForm1 : public QMainWindow {
     // "Load program" from step 1 on, with the file already chosen. True when loaded.
     bool LoadProgramFile(const QString& path);
 
+    // "Import S7-200 program..." with the files chosen (`symbols` may be empty: none). On
+    // success the listing shows the imported program and the log says how many
+    // instructions it has; otherwise a message lists every line that stops it and the
+    // program and listing stay. True when imported.
+    bool ImportProgramFiles(const QString& program, const QString& symbols);
+
     // Chooses the program file; an empty result means cancelled. Replaceable for tests.
     TOpenDialog OpenDialog1;
+    // Chooses the import's optional symbol file; an empty result means none.
+    TOpenDialog SymbolsDialog;
     // Asked before the window closes (the COM server's warning); false keeps it open.
     std::function<bool()> CloseQuery;
 
     // --- menu ---
     void Loadprogram1Click();
+    void ImportS7Program1Click();
     void Exit1Click();
     void RUN1Click();
     void STOP1Click();

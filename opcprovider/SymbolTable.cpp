@@ -47,6 +47,13 @@ const TagType* TSymbolTable::FindHandle(int32_t handle) const {
     return &Tags[static_cast<size_t>(handle - 1)];
 }
 
+std::optional<std::string> TSymbolTable::FindAddress(std::string_view itemId) const {
+    uint8_t access = 0;
+    const TagType* tag = FindHandle(FindItem(itemId, access));
+    if (!tag) return std::nullopt;
+    return tag->Address;
+}
+
 std::string TSymbolTable::NotImportedText(int count) {
     return std::to_string(count) + (count == 1 ? " symbol line was" : " symbol lines were") +
            " not imported: the symbol table holds " + std::to_string(kMaxTags) + " symbols.";

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -61,6 +62,9 @@ class TSymbolTable {
     int32_t FindItem(std::string_view itemId, uint8_t& access) const;
     // The entry with this handle, or nullptr.
     const TagType* FindHandle(int32_t handle) const;
+    // The address text of `itemId` by the same lookup, or nullopt: how an imported program's
+    // symbolic operands are resolved.
+    std::optional<std::string> FindAddress(std::string_view itemId) const;
 
     // Imports symbol lines up to the first empty one, from entry 0 on; at most kMaxTags.
     TImportResult Import(const std::vector<std::string>& lines);

@@ -1,11 +1,13 @@
 // CompileProgram: line store to instruction slots by the column rules, then to the
 // decoded form that ExecuteScan runs.
 #include <algorithm>
+#include <stdexcept>
 
 #include "DecodedProgram.h"
 #include "InstructionSet.h"
 #include "OperandParser.h"
 #include "ProgramLoader.h"
+#include "S7Operand.h"
 
 namespace corvane::plc {
 
@@ -132,10 +134,217 @@ void DecodeSlot(TPLC& plc, int slot, const TPLCInstruction& in, std::vector<TDec
         }
         case TInstructionKind::None:
             return;
+        default:  // the kinds only the import produces; it decodes them itself
+            return;
     }
 }
 
+// --- imported programs: operands in the S7 grammar's normal form ---
+
+struct TImportedOperand {
+    TS7Address Address;
+    int Value = 0;  // count or preset
+};
+
+// "ADDRESS" or "ADDRESS,VALUE"; false when it does not parse.
+bool ParseImportedOperand(std::string_view text, bool withValue, TImportedOperand& out) {
+    const size_t comma = text.find(',');
+    if (withValue != (comma != std::string_view::npos)) return false;
+    std::string reason;
+    if (ParseS7Address(text.substr(0, comma), out.Address, reason) != TS7Parse::Ok) return false;
+    return !withValue ||
+           ParseS7Constant(text.substr(comma + 1), kCounterMin, kCounterMax, out.Value, reason);
+}
+
+bool* BitOf(TPLC& plc, const TS7Address& a) {
+    const auto element = static_cast<size_t>(a.Element());
+    switch (a.Area) {
+        case TS7Area::I:
+            return &plc.I[element];
+        case TS7Area::Q:
+            return &plc.Q[element];
+        case TS7Area::M:
+            return &plc.M[element];
+        case TS7Area::V:
+            return &plc.V[element];
+        case TS7Area::SM:
+            return &plc.SM[static_cast<size_t>(a.Bit)];
+        case TS7Area::T:
+            return &plc.Timers[static_cast<size_t>(a.Byte)].Done;
+        case TS7Area::C:
+            return &plc.Counters[static_cast<size_t>(a.Byte)].Done;
+    }
+    return nullptr;
+}
+
+TOp ContactOp(TInstructionKind kind) {
+    using K = TInstructionKind;
+    switch (kind) {
+        case K::LD:
+        case K::LDI:
+            return TOp::Load;
+        case K::LDN:
+        case K::LDNI:
+            return TOp::LoadNot;
+        case K::A:
+        case K::AI:
+            return TOp::And;
+        case K::AN:
+        case K::ANI:
+            return TOp::AndNot;
+        case K::O:
+        case K::OI:
+            return TOp::Or;
+        case K::ON:
+        case K::ONI:
+            return TOp::OrNot;
+        default:
+            return TOp::End;
+    }
+}
+
+TOp PlainOp(TInstructionKind kind) {
+    using K = TInstructionKind;
+    switch (kind) {
+        case K::ALD:
+            return TOp::Ald;
+        case K::OLD:
+            return TOp::Old;
+        case K::LPS:
+            return TOp::Lps;
+        case K::LPP:
+            return TOp::Lpp;
+        case K::LRD:
+            return TOp::Lrd;
+        case K::NOT:
+            return TOp::Not;
+        default:
+            return TOp::End;
+    }
+}
+
+// A set or reset of `count` bits, timers or counters from `a`, kept inside its table.
+bool DecodeRun(TPLC& plc, bool set, const TImportedOperand& o, TDecodedOp& d) {
+    const int count = o.Value;
+    if (count < 1) return false;
+    const TS7Address& a = o.Address;
+    if (a.Area == TS7Area::T || a.Area == TS7Area::C) {
+        if (set || a.Byte + count > kTimerCount) return false;
+        d.Op = a.Area == TS7Area::T ? TOp::ResetTimers : TOp::ResetCounters;
+        if (a.Area == TS7Area::T)
+            d.Timer = &plc.Timers[static_cast<size_t>(a.Byte)];
+        else
+            d.Counter = &plc.Counters[static_cast<size_t>(a.Byte)];
+    } else {
+        if (a.Area == TS7Area::I || a.Area == TS7Area::SM) return false;
+        if (a.Element() + count > kBitsPerArea) return false;
+        d.Op = set ? TOp::SetRun : TOp::ResetRun;
+        d.Bit = BitOf(plc, a);
+    }
+    d.Arg = count;
+    return true;
+}
+
+bool DecodeImportedSlot(TPLC& plc, const TPLCInstruction& in, TDecodedProgram& program,
+                        size_t& edge) {
+    using K = TInstructionKind;
+    const TInstructionInfo* info = FindInstruction(in.Kind);
+    if (!info) return false;
+    TDecodedOp d{};
+    if (info->Import == TImportOperand::None) {
+        if (!in.Operand.empty()) return false;
+        if (in.Kind == K::EU || in.Kind == K::ED) {
+            d.Op = in.Kind == K::EU ? TOp::EdgeUp : TOp::EdgeDown;
+            d.Bit = &program.Edges[edge++];
+        } else {
+            d.Op = PlainOp(in.Kind);
+            if (d.Op == TOp::End) return false;
+        }
+        program.Ops.push_back(d);
+        return true;
+    }
+    const bool withValue = info->Form == TOperandForm::BitWithCount ||
+                           info->Form == TOperandForm::TimerBox ||
+                           info->Form == TOperandForm::CounterBox;
+    TImportedOperand o;
+    if (!ParseImportedOperand(in.Operand, withValue, o)) return false;
+    const TS7Area area = o.Address.Area;
+    switch (in.Kind) {
+        case K::S:
+        case K::SI:
+        case K::R:
+        case K::RI:
+            if (!DecodeRun(plc, in.Kind == K::S || in.Kind == K::SI, o, d)) return false;
+            break;
+        case K::Assign:
+        case K::AssignI:
+            if (!o.Address.IsBit() || area == TS7Area::I || area == TS7Area::SM) return false;
+            d.Op = TOp::Assign;
+            d.Bit = BitOf(plc, o.Address);
+            break;
+        case K::TON:
+        case K::TONR:
+        case K::TOF:
+            if (area != TS7Area::T || o.Value < 0) return false;
+            d.Op = TOp::TimerBox;
+            d.Timer = &plc.Timers[static_cast<size_t>(o.Address.Byte)];
+            d.Arg = o.Value;
+            // An imported TOF is the CPU's off-delay timer ('D').
+            d.Letter = in.Kind == K::TON ? 'N' : in.Kind == K::TONR ? 'R' : 'D';
+            break;
+        case K::CTU:
+        case K::CTD:
+        case K::CTUD:
+            if (area != TS7Area::C) return false;
+            d.Op = in.Kind == K::CTU   ? TOp::CountUp
+                   : in.Kind == K::CTD ? TOp::CountDown
+                                       : TOp::CountUpDown;
+            d.Counter = &plc.Counters[static_cast<size_t>(o.Address.Byte)];
+            d.Arg = o.Value;
+            break;
+        default:
+            d.Op = ContactOp(in.Kind);
+            if (d.Op == TOp::End) return false;
+            d.Bit = BitOf(plc, o.Address);
+            break;
+    }
+    program.Ops.push_back(d);
+    return true;
+}
+
 }  // namespace
+
+bool DecodeImportedProgram(TPLC& plc, std::span<const TPLCInstruction> instructions,
+                           TDecodedProgram& program) {
+    program.Ops.clear();
+    program.EdgeCount = static_cast<size_t>(
+        std::count_if(instructions.begin(), instructions.end(), [](const TPLCInstruction& in) {
+            return in.Kind == TInstructionKind::EU || in.Kind == TInstructionKind::ED;
+        }));
+    program.Edges = std::make_unique<bool[]>(program.EdgeCount);
+    size_t edge = 0;
+    for (const TPLCInstruction& in : instructions)
+        if (!DecodeImportedSlot(plc, in, program, edge)) return false;
+    program.Ops.push_back(TDecodedOp{});
+    return true;
+}
+
+void TPLC::InstallImportedProgram(const std::vector<TPLCInstruction>& program) {
+    if (program.size() >= static_cast<size_t>(kInstructionSlots))
+        throw std::invalid_argument("the program has more instructions than the store holds");
+    auto decoded = std::make_shared<TDecodedProgram>();
+    if (!DecodeImportedProgram(*this, program, *decoded))
+        throw std::invalid_argument("an imported instruction does not decode");
+    Busy = true;
+    for (TPLCInstruction& slot : Instructions) {
+        slot.Kind = TInstructionKind::None;
+        slot.Operand.clear();
+    }
+    std::copy(program.begin(), program.end(), Instructions.begin() + 1);
+    Decoded_ = std::move(decoded);
+    FirstScanPending = true;
+    Busy = false;
+}
 
 TDecodedProgram DecodeProgram(TPLC& plc) {
     TDecodedProgram program;
@@ -167,6 +376,7 @@ void TPLC::CompileProgram(const TProgramLines& lines) {
         if (FindInstruction(kind)->Form != TOperandForm::None) slot.Operand = OperandText(t);
     }
     Decoded_ = std::make_shared<TDecodedProgram>(DecodeProgram(*this));
+    FirstScanPending = true;
     Busy = false;
 }
 

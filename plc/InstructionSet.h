@@ -8,14 +8,33 @@
 
 namespace corvane::plc {
 
-enum class TOperandForm { None, BitOrTimer, Bit, BitWithCount, TimerBox };
+enum class TOperandForm { None, BitOrTimer, Bit, BitWithCount, TimerBox, CounterBox };
+
+// What the S7-200 import accepts as the operand of a kind.
+enum class TImportOperand {
+    None,          // no operand
+    Contact,       // a bit of I, Q, M, V or SM, a timer or a counter
+    InputContact,  // an input bit (immediate contacts)
+    Coil,          // a bit of Q, M or V
+    OutputCoil,    // an output bit (immediate coil)
+    SetRun,        // bit of Q, M or V, count 1..255
+    ResetRun,      // as SetRun, or a timer or counter with a count
+    OutputRun,     // output bit, count 1..128 (immediate set/reset)
+    TimerBox,      // timer, preset 0..32767
+    CounterBox,    // counter, preset -32768..32767
+};
 
 struct TInstructionInfo {
     TInstructionKind Kind;
     std::string_view Mnemonic;
     TOperandForm Form;
+    // Executes by operand text; nullptr for the kinds that only run decoded.
     void (*Execute)(TPLC& plc, std::string_view operand);
+    TImportOperand Import;
 };
+
+// The row whose mnemonic is `mnemonic` (upper case), or nullptr.
+const TInstructionInfo* FindMnemonic(std::string_view mnemonic);
 
 std::span<const TInstructionInfo> InstructionTable();
 const TInstructionInfo* FindInstruction(TInstructionKind kind);

@@ -43,6 +43,10 @@ TTimerDefault TimerDefault(int n) {
 
 }  // namespace
 
+bool IsRetentiveTimer(int number) {
+    return TimerDefault(number).Kind == 'R';
+}
+
 TPLC::TPLC() : Instructions(kInstructionSlots) {
     for (int n = 0; n < kTimerCount; ++n) {
         const TTimerDefault d = TimerDefault(n);
@@ -50,6 +54,7 @@ TPLC::TPLC() : Instructions(kInstructionSlots) {
         Timers[static_cast<size_t>(n)].Kind = d.Kind;
     }
     Decoded_ = std::make_shared<TDecodedProgram>();
+    SM[kSmAlwaysOn] = true;
 }
 
 TPLC::~TPLC() = default;
@@ -83,6 +88,8 @@ void TPLC::ResetMemory() {
         t.Count = 0;
         if (t.Kind == 'F') t.Done = true;
     }
+    Counters = {};
+    Decoded_->ClearEdges();
     Busy = false;
 }
 
@@ -259,12 +266,20 @@ void TPLC::TONR(std::string_view op) {
 }
 
 void TPLC::ExecuteInstruction(const TPLCInstruction& instruction) {
-    if (const TInstructionInfo* info = FindInstruction(instruction.Kind))
-        info->Execute(*this, instruction.Operand);
+    const TInstructionInfo* info = FindInstruction(instruction.Kind);
+    if (info && info->Execute) info->Execute(*this, instruction.Operand);
+}
+
+void TPLC::BeginScan() {
+    const bool first = FirstScanPending;
+    FirstScanPending = false;
+    SM[kSmFirstScan] = first;
+    SM[kSmScanClock] = first || !SM[kSmScanClock];  // on in the first scan, then alternating
 }
 
 void TPLC::ExecuteScanByText() {
     Busy = true;
+    BeginScan();
     for (int slot = 1; slot < kInstructionSlots; ++slot) {
         const TPLCInstruction& instruction = Instructions[static_cast<size_t>(slot)];
         if (instruction.Kind == TInstructionKind::None) break;
@@ -297,10 +312,30 @@ constexpr std::array<TTickRule, 256> MakeTickRules() {
 
 constexpr std::array<TTickRule, 256> kTickRules = MakeTickRules();
 
+// The CPU's off-delay timer (kind 'D', a TOF of an imported program): on at once while
+// enabled; once disabled it times out and switches off, and stays off until enabled again.
+void TickCpuOffDelay(TPLCTimer& t) {
+    if (t.Enable) {
+        t.Count = 0;
+        t.Done = true;
+    } else if (t.Done) {
+        const int32_t limit = t.Target > kMaxTimerCount ? t.Target : kMaxTimerCount;
+        t.Count = t.Count < limit ? t.Count + 1 : limit;
+        if (t.Count >= t.Target) t.Done = false;
+    }
+}
+
 }  // namespace
 
 void TPLC::TimerTick() {
+    clockMs_ = clockMs_ + 1 == kMinuteClockMs ? 0 : clockMs_ + 1;
+    SM[kSmMinuteClock] = clockMs_ >= kMinuteClockMs / 2;
+    SM[kSmSecondClock] = clockMs_ % kSecondClockMs >= kSecondClockMs / 2;
     for (TPLCTimer& t : Timers) {
+        if (t.Kind == 'D') {
+            TickCpuOffDelay(t);
+            continue;
+        }
         const TTickRule& rule = kTickRules[static_cast<uint8_t>(t.Kind)];
         if (t.Enable) {
             // Saturates at the larger of 32765 and the target, so that every target is

@@ -34,6 +34,20 @@ enum class TInstructionKind : int32_t {
     TOF = 17,
     TONR = 18,
     TON = 19,
+    // Only the S7-200 import produces the kinds below; they run in the decoded form alone.
+    EU = 20,
+    ED = 21,
+    NOT = 22,
+    CTU = 23,
+    CTD = 24,
+    CTUD = 25,
+    AI = 26,
+    ANI = 27,
+    OI = 28,
+    ONI = 29,
+    AssignI = 30,  // "=I"
+    SI = 31,
+    RI = 32,
 };
 
 // One memory area: 21 bytes of 8 bits, one Boolean per bit, byte-major without gaps, so
@@ -71,6 +85,28 @@ inline constexpr int32_t kMaxTimerCount = 32765;
 inline constexpr int kLogicStackDepth = 9;
 inline constexpr int kInstructionSlots = 65354;  // slot 0 unused; kind None ends a program
 
+// One counter C0-C255. `Up` and `Down` hold the count inputs of the last execution of
+// its box, so that a count happens on a rising edge only.
+struct TPLCCounter {
+    int32_t Count = 0;  // -32768..32767
+    bool Done = false;  // the counter bit, read by a C operand
+    bool Up = false;
+    bool Down = false;
+    bool operator==(const TPLCCounter&) const = default;
+};
+
+inline constexpr int kCounterCount = 256;
+inline constexpr int32_t kCounterMax = 32767;
+inline constexpr int32_t kCounterMin = -32768;
+// Special memory byte SMB0: the bits the simulator drives.
+inline constexpr int kSmAlwaysOn = 0, kSmFirstScan = 1, kSmMinuteClock = 4, kSmSecondClock = 5,
+                     kSmScanClock = 6;
+inline constexpr int32_t kMinuteClockMs = 60000;
+inline constexpr int32_t kSecondClockMs = 1000;
+
+// True for T0-T31 and T64-T95, the CPU 224's retentive (TONR) timers.
+bool IsRetentiveTimer(int number);
+
 struct TPLCInstruction {
     TInstructionKind Kind = TInstructionKind::None;
     std::string Operand;  // operand text with every blank removed
@@ -99,6 +135,13 @@ class TPLC {
     bool Busy = false;
     std::array<bool, kLogicStackDepth> LogicStack{};
     std::vector<TPLCInstruction> Instructions;  // kInstructionSlots entries
+    std::array<TPLCCounter, kCounterCount> Counters{};
+    // SMB0, read-only for programs: SM0.0 always on, SM0.1 first scan, SM0.4/SM0.5 the
+    // minute and second clocks of the timer base, SM0.6 the scan clock. Bits 2, 3 and 7
+    // are not simulated and stay 0.
+    std::array<bool, kBitsPerByte> SM{};
+    // The next scan is the first after STOP -> RUN or after a load (sets SM0.1).
+    bool FirstScanPending = true;
 
     // --- public bit operations ---
     void ResetMemory();
@@ -113,9 +156,16 @@ class TPLC {
     // --- program ---
     // Rebuilds `Instructions` from `LineCount` stored lines and decodes them for execution.
     void CompileProgram(const TProgramLines& lines);
+    // Replaces the program by instructions from the S7-200 import, whose operands are
+    // in the importer's normal form (S7Operand.h). Checks every operand before anything
+    // changes and throws std::invalid_argument when one does not decode. Memory, run
+    // state and the line store stay; the next scan is a first scan.
+    void InstallImportedProgram(const std::vector<TPLCInstruction>& program);
     // One pass over the program in its decoded form.
     void ExecuteScan();
-    // One pass that parses every operand text at execution; the reference for ExecuteScan.
+    // One pass that parses every operand text at execution; the reference for ExecuteScan
+    // on programs from CompileProgram (the kinds only the import produces have no text
+    // handler and do nothing here).
     void ExecuteScanByText();
     // Executes one slot by its operand text.
     void ExecuteInstruction(const TPLCInstruction& instruction);
@@ -146,6 +196,8 @@ class TPLC {
     const TBitArea* AreaOf(char letter) const;
 
   private:
+    // Start of every scan: the scan-driven special bits.
+    void BeginScan();
     void Push();
     void Pop();
     void DropLevelOne();
@@ -155,7 +207,8 @@ class TPLC {
 
     // Shared so that a scan keeps the program it started with alive whatever happens inside
     // a message box it opens.
-    std::shared_ptr<const TDecodedProgram> Decoded_;
+    std::shared_ptr<TDecodedProgram> Decoded_;
+    int32_t clockMs_ = 0;  // milliseconds of the timer base modulo one minute
 };
 
 }  // namespace corvane::plc

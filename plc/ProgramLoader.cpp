@@ -68,4 +68,26 @@ bool TProgramLoader::LoadText(const std::string& content, const ListSink& list) 
     return true;
 }
 
+TImportedProgram TProgramLoader::ImportFile(const std::filesystem::path& file,
+                                            const TSymbolLookup& symbols, const ListSink& list) {
+    return ImportText(ReadWholeFile(file, kProgramFileLimit), symbols, list);
+}
+
+TImportedProgram TProgramLoader::ImportText(const std::string& content,
+                                            const TSymbolLookup& symbols, const ListSink& list) {
+    TImportedProgram program = ParseS7Export(content, symbols);
+    if (!program.Ok()) return program;
+    plc_.InstallImportedProgram(program.Instructions);
+    // The line store holds what "Load program" read; the imported program is not in it.
+    for (std::string& slot : lines_.Slots) slot.clear();
+    plc_.LineCount = 0;
+    listing_.clear();
+    int counter = 0;
+    for (const std::string& line : program.Listing) {
+        listing_.push_back(ListingLine(++counter, line));
+        if (list) list(listing_.back());
+    }
+    return program;
+}
+
 }  // namespace corvane::plc

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ProgramImport.h"
 #include "TextFile.h"
 
 namespace corvane::plc {
@@ -47,6 +48,16 @@ class TProgramLoader {
     bool LoadFile(const std::filesystem::path& file, const ListSink& list);
     // The same for file content already read.
     bool LoadText(const std::string& content, const ListSink& list);
+
+    // The S7-200 import ("Import S7-200 program..."): parses an export, and when every line
+    // can be executed installs its main program, replaces the listing (sent to `list`) and
+    // empties the line store. Otherwise nothing changes and the problems are returned.
+    // Shows no message: the console and the test bench report the outcome their own way.
+    // Throws EInOutError when the file cannot be read.
+    TImportedProgram ImportFile(const std::filesystem::path& file, const TSymbolLookup& symbols,
+                                const ListSink& list);
+    TImportedProgram ImportText(const std::string& content, const TSymbolLookup& symbols,
+                                const ListSink& list);
 
     const TProgramLines& Lines() const { return lines_; }
     const std::vector<std::string>& Listing() const { return listing_; }

@@ -47,8 +47,18 @@ bool HasSwitch(int element) {
     return false;
 }
 
+namespace {
+
+// STOP -> RUN: the next scan is a first scan (SM0.1).
+void EnterRun(TPLC& plc) {
+    if (!plc.Running) plc.FirstScanPending = true;
+    plc.Running = true;
+}
+
+}  // namespace
+
 void TRunControl::RunCommand() {
-    plc_.Running = true;
+    EnterRun(plc_);
     refreshEnabled_ = true;
 }
 
@@ -63,7 +73,7 @@ void TRunControl::ResetCommand() {
 }
 
 void TRunControl::RunBoxClicked() {
-    plc_.Running = true;
+    EnterRun(plc_);
     refreshEnabled_ = true;
 }
 

@@ -3,9 +3,14 @@
 #include <array>
 #include <charconv>
 #include <istream>
+#include <memory>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
+
+#include "ProgramImport.h"
+#include "SymbolTable.h"
 
 namespace corvane::testbench {
 
@@ -28,13 +33,15 @@ bool ParseNumber(std::string_view text, long long& value) {
 }
 
 struct TAddress {
-    char Area = 'Q';  // I, Q, M, V or T
-    int Byte = 0;     // timer number for T
+    char Area = 'Q';  // I, Q, M, V, T, C, or S for SM
+    int Byte = 0;     // timer or counter number for T and C
     int Bit = 0;
 
+    bool IsNumbered() const { return Area == 'T' || Area == 'C'; }
     std::string Text() const {
-        if (Area == 'T') return "T" + std::to_string(Byte);
-        return std::string(1, Area) + std::to_string(Byte) + "." + std::to_string(Bit);
+        if (IsNumbered()) return std::string(1, Area) + std::to_string(Byte);
+        return (Area == 'S' ? std::string("SM") : std::string(1, Area)) + std::to_string(Byte) +
+               "." + std::to_string(Bit);
     }
     int Element() const { return Byte * plc::kBitsPerByte + Bit; }
 };
@@ -51,28 +58,32 @@ TAddress ParseAddress(const std::string& word) {
     if (word.size() < 2) throw bad();
     TAddress a;
     a.Area = word[0];
-    if (a.Area == 'T') {
+    if (a.IsNumbered()) {
         const std::string_view number = std::string_view(word).substr(1);
         if (!AllDigits(number)) throw bad();
         a.Byte = std::stoi(std::string(number));
         if (a.Byte >= plc::kTimerCount) throw bad();
         return a;
     }
-    if (a.Area != 'I' && a.Area != 'Q' && a.Area != 'M' && a.Area != 'V') throw bad();
+    // SMB0 is the only special memory byte the controller has.
+    const bool special = word.rfind("SM", 0) == 0;
+    if (a.Area != 'I' && a.Area != 'Q' && a.Area != 'M' && a.Area != 'V' && !special) throw bad();
+    const size_t first = special ? 2 : 1;
     const size_t dot = word.find('.');
-    if (dot == std::string::npos) throw bad();
-    const std::string_view byte = std::string_view(word).substr(1, dot - 1);
+    if (dot == std::string::npos || dot < first) throw bad();
+    const std::string_view byte = std::string_view(word).substr(first, dot - first);
     const std::string_view bit = std::string_view(word).substr(dot + 1);
     if (!AllDigits(byte) || bit.size() != 1 || bit[0] < '0' || bit[0] > '7') throw bad();
     a.Byte = std::stoi(std::string(byte));
     a.Bit = bit[0] - '0';
-    if (a.Byte >= plc::kBytesPerArea) throw bad();
+    if (a.Byte >= (special ? 1 : plc::kBytesPerArea)) throw bad();
     return a;
 }
 
 TAddress ParseBitAddress(const std::string& word) {
     const TAddress a = ParseAddress(word);
-    if (a.Area == 'T') throw EUsage("'" + word + "' is a timer, a bit address is needed");
+    if (a.IsNumbered() || a.Area == 'S')
+        throw EUsage("'" + word + "' is not a bit of I, Q, M or V");
     return a;
 }
 
@@ -110,6 +121,8 @@ namespace {
 
 bool ValueOf(const plc::TPLC& plc, const TAddress& a) {
     if (a.Area == 'T') return plc.Timers[static_cast<size_t>(a.Byte)].Done;
+    if (a.Area == 'C') return plc.Counters[static_cast<size_t>(a.Byte)].Done;
+    if (a.Area == 'S') return plc.SM[static_cast<size_t>(a.Bit)];
     return (*plc.AreaOf(a.Area))[static_cast<size_t>(a.Element())];
 }
 
@@ -124,8 +137,14 @@ TTestBench::~TTestBench() {
     plc::SetMessageService(previousService_);
 }
 
+// A message of several lines (the import's refusal) prints as one "message:" line each.
 void TTestBench::ShowMessage(std::string_view text) {
-    out_ << "message: " << text << '\n';
+    for (size_t start = 0;;) {
+        const size_t end = text.find('\n', start);
+        out_ << "message: " << text.substr(start, end - start) << '\n';
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
 }
 void TTestBench::ShowOutput(int, bool) {}
 bool TTestBench::ReadSwitch(int element) {
@@ -164,6 +183,26 @@ bool TTestBench::Load(const std::filesystem::path& file) {
     return loaded;
 }
 
+bool TTestBench::Import(const std::filesystem::path& file, const std::filesystem::path& symbols) {
+    bool imported = false;
+    plc::RunEvent([&] {
+        const auto table = std::make_unique<opcprovider::TSymbolTable>();
+        plc::TSymbolLookup lookup;
+        if (!symbols.empty()) {
+            table->ImportFile(symbols);
+            lookup = [&table](std::string_view name) { return table->FindAddress(name); };
+        }
+        std::vector<std::string> listing;
+        const plc::TImportedProgram program = loader_.ImportFile(
+            file, lookup, [&listing](const std::string& line) { listing.push_back(line); });
+        if (!program.Ok()) return plc::ShowMessage(plc::RefusalText(program.Problems));
+        listing_ = std::move(listing);
+        imported = true;
+        plc::ShowMessage(plc::ImportedText(program.Instructions.size()));
+    });
+    return imported;
+}
+
 void TTestBench::Refresh() {
     control_.RefreshEvent(*this);
 }
@@ -188,13 +227,20 @@ using Words = std::vector<std::string>;
 }  // namespace
 
 void TTestBench::Execute(const Words& words) {
-    static const std::array<TCommand, 15> kCommands = {{
+    static const std::array<TCommand, 16> kCommands = {{
         {"load", 1, 1,
          [](TTestBench& b, const Words& w) {
              // Refused before it is opened: a FIFO would block the bench for good.
              if (const std::string why = NotARegularFile(w[1]); !why.empty())
                  throw EUsage("cannot read '" + w[1] + "': " + why);
              b.Load(w[1]);
+         }},
+        {"import", 1, 2,
+         [](TTestBench& b, const Words& w) {
+             for (size_t k = 1; k < w.size(); ++k)
+                 if (const std::string why = NotARegularFile(w[k]); !why.empty())
+                     throw EUsage("cannot read '" + w[k] + "': " + why);
+             b.Import(w[1], w.size() > 2 ? w[2] : std::string());
          }},
         {"list", 0, 0,
          [](TTestBench& b, const Words&) {
@@ -245,6 +291,8 @@ void TTestBench::Execute(const Words& words) {
                  b.out_ << a.Text() << '=' << ValueOf(b.plc_, a);
                  if (a.Area == 'T')
                      b.out_ << " count=" << b.plc_.Timers[static_cast<size_t>(a.Byte)].Count;
+                 if (a.Area == 'C')
+                     b.out_ << " count=" << b.plc_.Counters[static_cast<size_t>(a.Byte)].Count;
                  b.out_ << '\n';
              }
          }},

@@ -35,6 +35,10 @@ class TTestBench : private plc::TMessageService, private plc::TIoPanel {
     // program was loaded; otherwise its message has been printed.
     bool Load(const std::filesystem::path& file);
 
+    // File > "Import S7-200 program..." with `file` and, unless empty, the symbol file
+    // `symbols`. True when imported; the outcome has been printed either way.
+    bool Import(const std::filesystem::path& file, const std::filesystem::path& symbols);
+
     // Runs every command of `script`; errors name the script's line number.
     TExitCode RunScript(std::istream& script);
 

@@ -75,6 +75,7 @@ struct TMenuItem {
 
 constexpr TMenuItem kMenuItems[] = {
     {"Loadprogram1", "Load program", "File"},
+    {"ImportS7Program1", "Import S7-200 program...", "File"},
     {"CheckProgram1", "Check Program", "File"},
     {"Exit1", "Exit", "File"},
     {"RUN1", "RUN", "Simulator"},
