@@ -176,7 +176,8 @@ int main(int argc, char** argv) {
     TQtMessageService messages;
     const TMessageServiceScope messageScope(messages);
 
-    // (3) The windows, created hidden: main, About, Module, Memory, Write Bit, Import Symbols.
+    // (3) The windows, hidden: main and Import Symbols now; About, Module, Memory and Write Bit
+    // when first needed (see TConsole).
     TConsole console;
     opcprovider::TForm2 form2(symbols, registry);
     console.SetImportSymbolsWindow(&form2);

@@ -13,12 +13,17 @@ class TForm1;
 class TaboutF;
 class TModuleF;
 class TMemoryF;
+class TMemoryRefresh;
 class TwriteF;
 
-// Creates the windows hidden, in this order: main window (which creates the controller
-// and resets it), About, Module, Memory, Write Bit; the Import Symbols window is attached
-// later by the item provider. Owns them and destroys them in reverse order. Every
-// secondary window, the attached one included, closes on Escape.
+// Creates the main window (which creates the controller and resets it) and the memory
+// view's refresh; the About, Module, Memory and Write Bit windows are built hidden when
+// first needed (a menu item or an accessor below), so that start-up only pays for the
+// window the user sees. A late-built window shows exactly what one built at start-up would
+// show: the module window's LEDs the outputs last refreshed (TIoBoxes keeps them), the
+// memory view what its refresh, which runs from start-up on, last saw. The Import Symbols
+// window is attached later by the item provider. Owns the windows and destroys them in
+// reverse order. Every secondary window, the attached one included, closes on Escape.
 class TConsole {
   public:
     explicit TConsole(plc::TTimerBaseDriver::Clock clock = &plc::TTimerBaseDriver::SteadyNow);
@@ -30,13 +35,15 @@ class TConsole {
     void SetImportSymbolsWindow(QWidget* window);
 
     TForm1& Form1() { return *form1_; }
-    TaboutF& AboutF() { return *about_; }
-    TModuleF& ModuleF() { return *module_; }
-    TMemoryF& MemoryF() { return *memory_; }
-    TwriteF& WriteF() { return *write_; }
+    // Each builds its window on first use.
+    TaboutF& AboutF();
+    TModuleF& ModuleF();
+    TMemoryF& MemoryF();
+    TwriteF& WriteF();
 
   private:
     std::unique_ptr<TForm1> form1_;
+    std::unique_ptr<TMemoryRefresh> memoryRefresh_;  // until the memory view takes it over
     std::unique_ptr<TaboutF> about_;
     std::unique_ptr<TModuleF> module_;
     std::unique_ptr<TMemoryF> memory_;

@@ -98,7 +98,8 @@ void TForm1::BuildMenu() {
     Connect(*about, &TForm1::About1Click);
 }
 
-void TForm1::ShowWindow(QWidget* window) {
+void TForm1::ShowWindow(const TWindowSource& source) {
+    QWidget* window = source ? source() : nullptr;
     if (!window) return;
     window->show();
     window->raise();

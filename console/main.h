@@ -1,7 +1,6 @@
 #pragma once
 // The main window: faceplate, panels, menu and the three controller timers.
 #include <QMainWindow>
-#include <QPointer>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -41,9 +40,12 @@ class TForm1 : public QMainWindow {
   public:
     using TOpenDialog = std::function<QString(QWidget* parent, const QString& filter)>;
 
-    // Windows that menu items show; any of them may be missing (then the item does nothing).
+    // Where a menu item gets the window it shows: the window may be built by the call.
+    // A missing source, or one that gives no window, makes the item do nothing.
+    using TWindowSource = std::function<QWidget*()>;
+    // The windows that menu items show.
     struct TWindows {
-        QPointer<QWidget> About, Module, Memory, WriteBit, ImportSymbols;
+        TWindowSource About, Module, Memory, WriteBit, ImportSymbols;
     };
 
     explicit TForm1(plc::TTimerBaseDriver::Clock clock = &plc::TTimerBaseDriver::SteadyNow);
@@ -124,7 +126,7 @@ class TForm1 : public QMainWindow {
     void AppendListing(const QString& line);
     void FitListingTabStop();
     void SyncRefreshTimer();
-    static void ShowWindow(QWidget* window);
+    static void ShowWindow(const TWindowSource& source);
 
     std::unique_ptr<plc::TPLC> PLC_;
     std::unique_ptr<TPaintThrottle> paintThrottle_;
