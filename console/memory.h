@@ -29,6 +29,8 @@ class TMemoryRefresh : public QObject {
 
     // Hands the running timer over; its ticks no longer reach this object.
     std::unique_ptr<QTimer> TakeTimer();
+    // The running timer until it is handed over.
+    QTimer* Timer() const { return timer_.get(); }
     // The markers at the last tick; none before the first.
     const std::optional<plc::TBitArea>& LastSeen() const { return lastSeen_; }
     // What a tick does (public so that tests need not wait a second).
