@@ -13,6 +13,7 @@
 #include "CommandLine.h"
 #include "Console.h"
 #include "ConsoleStyle.h"
+#include "FontConfigWarmUp.h"
 #include "MessagePump.h"
 #include "ModbusOption.h"
 #include "ModbusServer.h"
@@ -125,6 +126,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // The font configuration loads beside the start-up below; registering needs no fonts.
+    std::optional<corvane::app::TFontConfigWarmUp> fontWarmUp;
+    if (!registrationOnly) fontWarmUp.emplace();
+
     // (1) The item provider: server identity, `Simulator`, RegisterOpcServer.
     corvane::opc::SetServerFileVersion(
         {CORVANE_VERSION_MAJOR, CORVANE_VERSION_MINOR, CORVANE_VERSION_PATCH});
@@ -178,6 +183,7 @@ int main(int argc, char** argv) {
 
     // (3) The windows, hidden: main and Import Symbols now; About, Module, Memory and Write Bit
     // when first needed (see TConsole).
+    fontWarmUp->Finish();  // the main window measures text from here on
     TConsole console;
     opcprovider::TForm2 form2(symbols, registry);
     console.SetImportSymbolsWindow(&form2);

@@ -31,6 +31,10 @@ struct TFirstUseCase {
     const char* Window;  // its object name
 };
 
+void PrintTo(const TFirstUseCase& c, std::ostream* os) {
+    *os << c.Action;
+}
+
 class BuiltOnFirstUseTest : public ConsoleTest,
                             public ::testing::WithParamInterface<TFirstUseCase> {};
 
@@ -65,6 +69,10 @@ struct TLateLedCase {
     std::vector<std::vector<std::pair<int, int>>> Refreshes;  // outputs on, per refresh
     std::vector<std::pair<int, int>> Lit;                     // LEDs checked at the end
 };
+
+void PrintTo(const TLateLedCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class LateModuleWindowTest : public ConsoleTest,
                              public ::testing::WithParamInterface<TLateLedCase> {};
