@@ -1,6 +1,7 @@
 #pragma once
 // The main window: faceplate, panels, menu and the three controller timers.
 #include <QMainWindow>
+#include <QRect>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -64,6 +65,9 @@ class TForm1 : public QMainWindow {
     void AppendLog(const QString& line);
     // Puts the lines still waiting into the panel now.
     void FlushLog();
+    // The log panel's memo ("Memo1") and the listing's ("Memo2"), built on first use.
+    QPlainTextEdit& LogMemo();
+    QPlainTextEdit& ListingMemo();
     // "Load program" from step 1 on, with the file already chosen. True when loaded.
     bool LoadProgramFile(const QString& path);
 
@@ -123,6 +127,8 @@ class TForm1 : public QMainWindow {
     void IoBoxClick(TColourBox& box);
     bool LoadChosenFile(const QString& path);
     void SetRunBoxes(bool run);
+    QPlainTextEdit* BuildMemo(QGroupBox& group, const char* name, QRect rect);
+    void OrderMemoFocus();
     void AppendListing(const QString& line);
     void FitListingTabStop();
     void SyncRefreshTimer();
@@ -142,6 +148,7 @@ class TForm1 : public QMainWindow {
     TColourBox* chbrun = nullptr;
     TColourBox* chbstop = nullptr;
     TColourBox* chbsf = nullptr;
+    QWidget* lastFaceplateBox_ = nullptr;  // the last box in the tab order before the memos
     QGroupBox* GroupBox1 = nullptr;
     QGroupBox* GroupBox2 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
