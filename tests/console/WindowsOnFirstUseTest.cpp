@@ -2,13 +2,16 @@
 // built at start-up would show, and building it changes nothing else.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTimerEvent>
 #include <functional>
 
 #include "ConsoleTestSupport.h"
+#include "ProgramFile.h"
 
 namespace corvane::console::test {
 namespace {
@@ -229,6 +232,94 @@ TEST(ConsoleTeardownTest, WindowsBuiltInAnyOrderAllGoWithTheConsole) {
     for (const char* name : {"aboutF", "ModuleF", "MemoryF", "writeF", "Form1"})
         EXPECT_EQ(TopLevelsNamed(name), 0) << name;
 }
+
+}  // namespace
+}  // namespace corvane::console::test
+
+namespace corvane::console::test {
+namespace {
+
+// --- the panels' memos --------------------------------------------------------------------
+
+class PanelMemoTest : public ConsoleTest {
+  protected:
+    bool Built(const char* name) { return Form1().findChild<QPlainTextEdit*>(name) != nullptr; }
+    // The widgets that Tab visits, in order, from the first faceplate box on.
+    std::vector<std::string> TabOrder() {
+        std::vector<std::string> names;
+        QWidget* start = &Box("chbrun");
+        QWidget* widget = start;
+        do {
+            if (widget->focusPolicy() & Qt::TabFocus)
+                names.push_back(widget->objectName().toStdString());
+            widget = widget->nextInFocusChain();
+        } while (widget != start && names.size() < 100);
+        return names;
+    }
+};
+
+TEST_F(PanelMemoTest, NeitherMemoExistsUntilItIsNeeded) {
+    Form1().show();
+    EXPECT_FALSE(Built("Memo1"));
+    EXPECT_FALSE(Built("Memo2"));
+    EXPECT_FALSE(Group("GroupBox1").isVisible());
+    EXPECT_FALSE(Group("GroupBox2").isVisible());
+}
+
+TEST_F(PanelMemoTest, LogLinesWrittenBeforeTheMemoExistsAllArriveInOrder) {
+    Form1().show();
+    Form1().AppendLog("A Client Connected!");
+    QCoreApplication::processEvents();
+    Form1().AppendLog("A Client Add Group:G1");
+    Form1().AppendLog("A Client Add Item:S1");
+    QCoreApplication::processEvents();
+    Form1().LogsSimulator1Click();
+    QPlainTextEdit& log = Memo("Memo1");
+    EXPECT_TRUE(log.isVisible());
+    EXPECT_EQ(log.document()->blockCount(), 3);
+    EXPECT_EQ(log.toPlainText(),
+              "A Client Connected!\nA Client Add Group:G1\nA Client Add Item:S1");
+    EXPECT_EQ(log.geometry(), QRect(8, 16, 369, 169));
+    EXPECT_TRUE(log.isReadOnly());
+    EXPECT_EQ(log.lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_EQ(log.font(), Form1().font());
+}
+
+TEST_F(PanelMemoTest, MemoBuiltWhileItsPanelIsShownIsShownToo) {
+    Form1().show();
+    Group("GroupBox2").show();
+    EXPECT_TRUE(Memo("Memo1").isVisible());
+}
+
+TEST_F(PanelMemoTest, ListingBuiltByALoadWhileHiddenHasItsFaceAndTabStop) {
+    TProgramFile program("LD     I0.0\n= Q0.0\n");
+    ASSERT_TRUE(Form1().LoadProgramFile(program.Path()));
+    Form1().show();
+    Form1().Code1Click();
+    QPlainTextEdit& listing = Memo("Memo2");
+    EXPECT_TRUE(listing.isVisible());
+    EXPECT_TRUE(QFontInfo(listing.font()).fixedPitch());
+    EXPECT_EQ(listing.blockCount(), 2);
+    EXPECT_GT(listing.tabStopDistance(), 0);
+    EXPECT_EQ(listing.geometry(), QRect(8, 16, 185, 170));
+}
+
+class MemoTabOrderTest : public PanelMemoTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MemoTabOrderTest, TabGoesFromTheLastBoxToTheListingThenTheLog) {
+    const bool logFirst = GetParam();
+    if (logFirst) Memo("Memo1");
+    Memo("Memo2");
+    if (!logFirst) Memo("Memo1");
+    const std::vector<std::string> order = TabOrder();
+    ASSERT_GE(order.size(), 3u);
+    const std::vector<std::string> tail(order.end() - 3, order.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"chbq11", "Memo2", "Memo1"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(BuildOrder, MemoTabOrderTest, ::testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "LogBuiltFirst" : "ListingBuiltFirst");
+});
 
 }  // namespace
 }  // namespace corvane::console::test
