@@ -62,12 +62,25 @@ TwriteF& TConsole::WriteF() {
 }
 
 void TConsole::SetImportSymbolsWindow(QWidget* window) {
+    if (!window) {
+        SetImportSymbolsWindow(std::function<QWidget*()>());
+        return;
+    }
+    CloseOnEscape(*window);
+    SetImportSymbolsWindow([attached = QPointer<QWidget>(window)] { return attached.data(); });
+}
+
+void TConsole::SetImportSymbolsWindow(std::function<QWidget*()> source) {
     TForm1::TWindows windows = form1_->Windows();
     windows.ImportSymbols = nullptr;
-    if (window)
-        windows.ImportSymbols = [attached = QPointer<QWidget>(window)] { return attached.data(); };
+    if (source) {
+        windows.ImportSymbols = [source = std::move(source)]() -> QWidget* {
+            QWidget* window = source();
+            if (window) CloseOnEscape(*window);
+            return window;
+        };
+    }
     form1_->SetWindows(windows);
-    if (window) CloseOnEscape(*window);
 }
 
 }  // namespace corvane::console

@@ -1,6 +1,7 @@
 #pragma once
 // The operator console as a whole: its windows, created in start-up order and wired.
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 #include "TimerBaseDriver.h"
@@ -33,6 +34,8 @@ class TConsole {
 
     // The Import Symbols window that Connect WinCC > "Add Symbols" shows (not owned).
     void SetImportSymbolsWindow(QWidget* window);
+    // The same, given by `source`, which may build it on the item's first use.
+    void SetImportSymbolsWindow(std::function<QWidget*()> source);
 
     TForm1& Form1() { return *form1_; }
     // Each builds its window on first use.

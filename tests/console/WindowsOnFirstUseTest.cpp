@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFontInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QTextDocument>
@@ -320,6 +321,46 @@ TEST_P(MemoTabOrderTest, TabGoesFromTheLastBoxToTheListingThenTheLog) {
 INSTANTIATE_TEST_SUITE_P(BuildOrder, MemoTabOrderTest, ::testing::Bool(), [](const auto& info) {
     return std::string(info.param ? "LogBuiltFirst" : "ListingBuiltFirst");
 });
+
+}  // namespace
+}  // namespace corvane::console::test
+
+namespace corvane::console::test {
+namespace {
+
+// --- an attached window given by a source -----------------------------------------------
+
+TEST_F(ConsoleTest, ImportWindowFromASourceIsBuiltByAddSymbolsOnceAndClosesOnEscape) {
+    std::unique_ptr<QWidget> built;
+    int calls = 0;
+    Console().SetImportSymbolsWindow([&]() -> QWidget* {
+        ++calls;
+        if (!built) built = std::make_unique<QWidget>();
+        return built.get();
+    });
+    EXPECT_EQ(calls, 0) << "built before it was needed";
+    Action("AddSysbols1").trigger();
+    ASSERT_NE(built, nullptr);
+    EXPECT_TRUE(built->isVisible());
+    QWidget* first = built.get();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(first, &escape);
+    EXPECT_FALSE(first->isVisible());
+    Action("AddSysbols1").trigger();
+    EXPECT_EQ(built.get(), first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(ConsoleTest, SourceThatGivesNoWindowMakesAddSymbolsDoNothing) {
+    Console().SetImportSymbolsWindow([]() -> QWidget* { return nullptr; });
+    Action("AddSysbols1").trigger();
+    Console().SetImportSymbolsWindow(std::function<QWidget*()>());
+    Action("AddSysbols1").trigger();
+    Console().SetImportSymbolsWindow(static_cast<QWidget*>(nullptr));
+    Action("AddSysbols1").trigger();
+    EXPECT_TRUE(TakeMessages().empty());
+}
 
 }  // namespace
 }  // namespace corvane::console::test
