@@ -2,7 +2,6 @@
 // built at start-up would show, and building it changes nothing else.
 #include <QApplication>
 #include <QCoreApplication>
-#include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -12,7 +11,6 @@
 #include <functional>
 
 #include "ConsoleTestSupport.h"
-#include "ProgramFile.h"
 
 namespace corvane::console::test {
 namespace {
@@ -120,18 +118,6 @@ TEST_F(ConsoleTest, SwitchesOfAModuleWindowNotYetBuiltReadAsOpen) {
     EXPECT_TRUE(Plc().I.At(3, 3));
 }
 
-TEST_F(ConsoleTest, FaceplateLedsStillFollowTheRefreshWhenTheModuleWindowIsBuiltLate) {
-    Form1().RUN1Click();
-    Plc().Q.At(0, 2) = true;
-    Form1().Timer1Timer();
-    Console().ModuleF();
-    EXPECT_TRUE(Box("chbq02").isChecked());
-    EXPECT_EQ(Background(Box("chbq02")), kYellow);
-    Plc().Q.At(0, 2) = false;
-    Form1().Timer1Timer();
-    EXPECT_FALSE(Box("chbq02").isChecked());
-}
-
 class LateMemoryViewTest : public ConsoleTest {
   protected:
     QStringList Lines(TMemoryF& view, int column) {
@@ -184,18 +170,6 @@ TEST_F(LateMemoryViewTest, AdoptedTimerNoLongerReachesTheRefresh) {
     EXPECT_EQ(refresh->TakeTimer(), nullptr) << "handed over once";
 }
 
-TEST_F(LateMemoryViewTest, ConsoleViewRefreshesFromItsFirstBuild) {
-    TMemoryF& view = Console().MemoryF();
-    auto* timer = view.findChild<QTimer*>("Timer1");
-    ASSERT_NE(timer, nullptr);
-    EXPECT_TRUE(timer->isActive());
-    EXPECT_EQ(timer->interval(), 1000);
-    Plc().M.At(4, 4) = true;
-    Expire(*timer);
-    EXPECT_EQ(Lines(view, 4)[4], "M4.4\t     1");
-    EXPECT_EQ(&Console().MemoryF(), &view);
-}
-
 TEST_F(ConsoleTest, BuildingWindowsBetweenLogLinesKeepsTheLinesAndTheirOrder) {
     Form1().AppendLog("A Client Connected!");
     Action("Module1").trigger();
@@ -220,25 +194,6 @@ TEST(ConsoleTeardownTest, ConsoleWithWindowsNeverBuiltClosesAndGoesCleanly) {
         EXPECT_EQ(TopLevelsNamed(name), 0) << name;
     EXPECT_TRUE(messages.Messages.empty());
 }
-
-TEST(ConsoleTeardownTest, WindowsBuiltInAnyOrderAllGoWithTheConsole) {
-    TRecordingMessages messages;
-    const TMessageServiceScope scope(messages);
-    auto console = std::make_unique<TConsole>();
-    console->WriteF().show();
-    console->MemoryF();
-    console->AboutF().show();
-    console->ModuleF();
-    console.reset();
-    for (const char* name : {"aboutF", "ModuleF", "MemoryF", "writeF", "Form1"})
-        EXPECT_EQ(TopLevelsNamed(name), 0) << name;
-}
-
-}  // namespace
-}  // namespace corvane::console::test
-
-namespace corvane::console::test {
-namespace {
 
 // --- the panels' memos --------------------------------------------------------------------
 
@@ -292,19 +247,6 @@ TEST_F(PanelMemoTest, MemoBuiltWhileItsPanelIsShownIsShownToo) {
     EXPECT_TRUE(Memo("Memo1").isVisible());
 }
 
-TEST_F(PanelMemoTest, ListingBuiltByALoadWhileHiddenHasItsFaceAndTabStop) {
-    TProgramFile program("LD     I0.0\n= Q0.0\n");
-    ASSERT_TRUE(Form1().LoadProgramFile(program.Path()));
-    Form1().show();
-    Form1().Code1Click();
-    QPlainTextEdit& listing = Memo("Memo2");
-    EXPECT_TRUE(listing.isVisible());
-    EXPECT_TRUE(QFontInfo(listing.font()).fixedPitch());
-    EXPECT_EQ(listing.blockCount(), 2);
-    EXPECT_GT(listing.tabStopDistance(), 0);
-    EXPECT_EQ(listing.geometry(), QRect(8, 16, 185, 170));
-}
-
 class MemoTabOrderTest : public PanelMemoTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(MemoTabOrderTest, TabGoesFromTheLastBoxToTheListingThenTheLog) {
@@ -321,12 +263,6 @@ TEST_P(MemoTabOrderTest, TabGoesFromTheLastBoxToTheListingThenTheLog) {
 INSTANTIATE_TEST_SUITE_P(BuildOrder, MemoTabOrderTest, ::testing::Bool(), [](const auto& info) {
     return std::string(info.param ? "LogBuiltFirst" : "ListingBuiltFirst");
 });
-
-}  // namespace
-}  // namespace corvane::console::test
-
-namespace corvane::console::test {
-namespace {
 
 // --- an attached window given by a source -----------------------------------------------
 
@@ -349,16 +285,6 @@ TEST_F(ConsoleTest, ImportWindowFromASourceIsBuiltByAddSymbolsOnceAndClosesOnEsc
     Action("AddSysbols1").trigger();
     EXPECT_EQ(built.get(), first);
     EXPECT_TRUE(first->isVisible());
-    EXPECT_TRUE(TakeMessages().empty());
-}
-
-TEST_F(ConsoleTest, SourceThatGivesNoWindowMakesAddSymbolsDoNothing) {
-    Console().SetImportSymbolsWindow([]() -> QWidget* { return nullptr; });
-    Action("AddSysbols1").trigger();
-    Console().SetImportSymbolsWindow(std::function<QWidget*()>());
-    Action("AddSysbols1").trigger();
-    Console().SetImportSymbolsWindow(static_cast<QWidget*>(nullptr));
-    Action("AddSysbols1").trigger();
     EXPECT_TRUE(TakeMessages().empty());
 }
 
