@@ -13,6 +13,7 @@
 #include "CommandLine.h"
 #include "Console.h"
 #include "ConsoleStyle.h"
+#include "FontConfigWarmUp.h"
 #include "MessagePump.h"
 #include "ModbusOption.h"
 #include "ModbusServer.h"
@@ -125,6 +126,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // The font configuration loads beside the start-up below; registering needs no fonts.
+    std::optional<corvane::app::TFontConfigWarmUp> fontWarmUp;
+    if (!registrationOnly) fontWarmUp.emplace();
+
     // (1) The item provider: server identity, `Simulator`, RegisterOpcServer.
     corvane::opc::SetServerFileVersion(
         {CORVANE_VERSION_MAJOR, CORVANE_VERSION_MINOR, CORVANE_VERSION_PATCH});
@@ -176,10 +181,18 @@ int main(int argc, char** argv) {
     TQtMessageService messages;
     const TMessageServiceScope messageScope(messages);
 
-    // (3) The windows, created hidden: main, About, Module, Memory, Write Bit, Import Symbols.
+    // (3) The windows, hidden: the main window now; About, Module, Memory, Write Bit and
+    // Import Symbols when first needed (see TConsole).
+    fontWarmUp->Finish();  // the main window measures text from here on
     TConsole console;
-    opcprovider::TForm2 form2(symbols, registry);
-    console.SetImportSymbolsWindow(&form2);
+    // Import Symbols is built when first needed: "Add Symbols", or a symbol file given on
+    // the command line (imported before the main window shows, as always).
+    std::unique_ptr<opcprovider::TForm2> form2;
+    const auto importWindow = [&]() -> opcprovider::TForm2& {
+        if (!form2) form2 = std::make_unique<opcprovider::TForm2>(symbols, registry);
+        return *form2;
+    };
+    console.SetImportSymbolsWindow([&importWindow]() -> QWidget* { return &importWindow(); });
     TForm1& form1 = console.Form1();
     messages.SetParent(&form1);
     simulator->AttachPlc(&form1.Plc());
@@ -196,7 +209,7 @@ int main(int argc, char** argv) {
             });
     };
     QObject::connect(&form1, &TForm1::Closed, &app, &QApplication::quit);
-    const auto busExport = corvane::opcbus::StartBusExport(*busOptions, form2);
+    const auto busExport = corvane::opcbus::StartBusExport(*busOptions, importWindow);
 
     // (4) Show the main window and run until it closes.
     form1.show();

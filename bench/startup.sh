@@ -1,6 +1,8 @@
 #!/bin/sh
 # Start to mapped main window of corvane against a bare Qt Widgets window, measured in the
-# same run on a private Xvfb display (median of RUNS starts each, default 15).
+# same run on a private Xvfb display. The two programs start in turn, one start each per
+# round, so that a change in the machine's load meets both alike; prints the medians of
+# RUNS rounds (default 15) and their ratio.
 # Usage: bench/startup.sh [BUILD_DIR] [RUNS]
 set -e
 BUILD=${1:-build}
@@ -10,7 +12,7 @@ TIMER=$BUILD/bench/startup_timer
 REGDIR=$(mktemp -d)
 trap 'rm -rf "$REGDIR"; [ -n "$XPID" ] && kill "$XPID" 2>/dev/null' EXIT
 exec 3>"$REGDIR/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 XPID=$!
 while [ ! -s "$REGDIR/display" ]; do
   kill -0 "$XPID" 2>/dev/null || { echo "Xvfb did not start" >&2; exit 1; }
@@ -19,7 +21,16 @@ done
 export DISPLAY=":$(head -n1 "$REGDIR/display")"
 export CORVANE_REGISTRY="$REGDIR/registry.reg"
 unset QT_QPA_PLATFORM
-bare=$("$TIMER" "$RUNS" "$BUILD/bench/bare_window")
-corvane=$("$TIMER" "$RUNS" "$BUILD/app/corvane")
+: >"$REGDIR/bare"
+: >"$REGDIR/corvane"
+i=0
+while [ "$i" -lt "$RUNS" ]; do
+  "$TIMER" 1 "$BUILD/bench/bare_window" >>"$REGDIR/bare"
+  "$TIMER" 1 "$BUILD/app/corvane" >>"$REGDIR/corvane"
+  i=$((i + 1))
+done
+median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print v[int(NR / 2) + 1] }'; }
+bare=$(median "$REGDIR/bare")
+corvane=$(median "$REGDIR/corvane")
 echo "start to mapped window, median of $RUNS: bare Qt Widgets $bare ms, corvane $corvane ms"
 awk -v a="$corvane" -v b="$bare" 'BEGIN { printf "ratio %.2f\n", a / b }'

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QIcon>
+#include <QImage>
 #include <QSize>
 
 class QWidget;
@@ -46,5 +47,8 @@ void CloseOnEscape(QWidget& window);
 void EnsureResources();
 // The program's icon.
 QIcon AppIcon();
+// The icon's unencoded pixels (corvane.argb: rows of blue, green, red, alpha bytes) as an
+// image of `size`; a null image when `data` does not hold exactly that many pixels.
+QImage DecodeArgb(const QByteArray& data, QSize size);
 
 }  // namespace corvane::console

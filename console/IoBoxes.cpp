@@ -10,7 +10,11 @@ bool InArea(int element) {
 }  // namespace
 
 void TIoBoxes::AddLed(int element, QCheckBox* box) {
-    if (InArea(element)) leds_[static_cast<size_t>(element)] = box;
+    if (!InArea(element)) return;
+    const auto index = static_cast<size_t>(element);
+    leds_[index] = box;
+    if (box && shownWithoutBox_.test(index)) box->setChecked(true);
+    shownWithoutBox_.reset(index);
 }
 
 void TIoBoxes::AddSwitch(int element, QCheckBox* box) {
@@ -26,7 +30,12 @@ QCheckBox* TIoBoxes::Switch(int element) const {
 }
 
 void TIoBoxes::ShowOutput(int element, bool on) {
-    if (QCheckBox* box = Led(element)) box->setChecked(on);
+    if (!InArea(element)) return;
+    if (QCheckBox* box = Led(element)) {
+        box->setChecked(on);
+    } else {
+        shownWithoutBox_.set(static_cast<size_t>(element), on);
+    }
 }
 
 bool TIoBoxes::ReadSwitch(int element) {

@@ -99,7 +99,8 @@ void TForm1::BuildMenu() {
     Connect(*about, &TForm1::About1Click);
 }
 
-void TForm1::ShowWindow(QWidget* window) {
+void TForm1::ShowWindow(const TWindowSource& source) {
+    QWidget* window = source ? source() : nullptr;
     if (!window) return;
     window->show();
     window->raise();
@@ -166,14 +167,17 @@ void TForm1::Code1Click() {
         Code1->setChecked(true);
     }
     const bool tall = LogsSimulator1->isChecked();
-    Memo2->resize(Memo2->width(), tall ? 370 : 170);
+    QPlainTextEdit& listing = ListingMemo();
+    listing.resize(listing.width(), tall ? 370 : 170);
     GroupBox1->resize(GroupBox1->width(), tall ? 395 : 193);
     GroupBox1->setVisible(Code1->isChecked());
 }
 
 void TForm1::LogsSimulator1Click() {
     const bool wasChecked = LogsSimulator1->isChecked();
-    Memo2->resize(Memo2->width(), wasChecked ? 170 : 370);
+    QPlainTextEdit& listing = ListingMemo();
+    listing.resize(listing.width(), wasChecked ? 170 : 370);
+    LogMemo();  // before its panel shows
     GroupBox1->resize(GroupBox1->width(), wasChecked ? 193 : 395);
     SetOuterHeight(*this, wasChecked ? 256 : 456);
     LogsSimulator1->setChecked(!wasChecked);

@@ -163,50 +163,84 @@ void TForm1::BuildFaceplate(QWidget& client) {
             }
             connect(box, &QCheckBox::toggled, this,
                     [this, box] { plc::RunEvent([this, box] { IoBoxClick(*box); }); });
+            lastFaceplateBox_ = box;
         }
     }
 }
 
 void TForm1::BuildPanels(QWidget& client) {
-    auto makePanel = [&](const char* boxName, const char* caption, QRect boxRect,
-                         const char* memoName, QRect memoRect) {
+    auto makeGroup = [&](const char* name, const char* caption, QRect rect) {
         auto* group = new QGroupBox(caption, &client);
-        group->setObjectName(boxName);
+        group->setObjectName(name);
         QFont bold = font();
         bold.setBold(true);
         group->setFont(bold);
-        group->setGeometry(boxRect);
-        auto* memo = new QPlainTextEdit(group);
-        memo->setObjectName(memoName);
-        memo->setFont(font());
-        memo->setGeometry(memoRect);
-        memo->setReadOnly(true);
-        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-        return std::pair{group, memo};
+        group->setGeometry(rect);
+        return group;
     };
-    std::tie(GroupBox1, Memo2) =
-        makePanel("GroupBox1", "STL Commands", {400, 8, 201, 393}, "Memo2", {8, 16, 185, 369});
-    std::tie(GroupBox2, Memo1) =
-        makePanel("GroupBox2", "Simulator Logs", {8, 208, 385, 193}, "Memo1", {8, 16, 369, 169});
-    // The listing's columns line up: a fixed-pitch face, and a tab stop just past the
-    // widest line number (see AppendListing).
-    Memo2->setFont(FixedPitchFont(8));
-    FitListingTabStop();
+    GroupBox1 = makeGroup("GroupBox1", "STL Commands", {400, 8, 201, 393});
+    GroupBox2 = makeGroup("GroupBox2", "Simulator Logs", {8, 208, 385, 193});
     // A panel whose item is unchecked is hidden, not merely out of the window.
     GroupBox1->hide();
     GroupBox2->hide();
 }
 
+// The memos are built on first use (a line to show, a panel toggled): the panels start
+// hidden, and a text edit costs start-up two font look-ups. Each is made as it would have
+// been with its group box.
+QPlainTextEdit* TForm1::BuildMemo(QGroupBox& group, const char* name, QRect rect) {
+    auto* memo = new QPlainTextEdit(&group);
+    memo->setObjectName(name);
+    memo->setFont(font());
+    memo->setGeometry(rect);
+    memo->setReadOnly(true);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    if (group.isVisible()) memo->show();
+    return memo;
+}
+
+// Tab moves from the last faceplate box to the listing, then to the log, whichever of the
+// two was built first.
+void TForm1::OrderMemoFocus() {
+    QWidget* previous = lastFaceplateBox_;
+    for (QWidget* memo : {static_cast<QWidget*>(Memo2), static_cast<QWidget*>(Memo1)}) {
+        if (!memo) continue;
+        setTabOrder(previous, memo);
+        previous = memo;
+    }
+}
+
+QPlainTextEdit& TForm1::ListingMemo() {
+    if (!Memo2) {
+        Memo2 = BuildMemo(*GroupBox1, "Memo2", {8, 16, 185, 369});
+        OrderMemoFocus();
+        // The listing's columns line up: a fixed-pitch face, and a tab stop just past the
+        // widest line number (see AppendListing).
+        Memo2->setFont(FixedPitchFont(8));
+        FitListingTabStop();
+    }
+    return *Memo2;
+}
+
+QPlainTextEdit& TForm1::LogMemo() {
+    if (!Memo1) {
+        Memo1 = BuildMemo(*GroupBox2, "Memo1", {8, 16, 369, 169});
+        OrderMemoFocus();
+    }
+    return *Memo1;
+}
+
 void TForm1::FitListingTabStop() {
-    const int digits = static_cast<int>(QString::number(std::max(Memo2->blockCount(), 1)).size());
+    QPlainTextEdit& memo = ListingMemo();
+    const int digits = static_cast<int>(QString::number(std::max(memo.blockCount(), 1)).size());
     // " " + number + at least one blank before the line.
-    const qreal tab = QFontMetricsF(Memo2->font()).horizontalAdvance(QString(digits + 2, ' '));
-    if (!qFuzzyCompare(Memo2->tabStopDistance(), tab)) Memo2->setTabStopDistance(tab);
+    const qreal tab = QFontMetricsF(memo.font()).horizontalAdvance(QString(digits + 2, ' '));
+    if (!qFuzzyCompare(memo.tabStopDistance(), tab)) memo.setTabStopDistance(tab);
 }
 
 void TForm1::AppendListing(const QString& line) {
-    Memo2->appendPlainText(line);
+    ListingMemo().appendPlainText(line);
     FitListingTabStop();
 }
 
@@ -308,7 +342,7 @@ void TForm1::PLCTimerTimer() {
 }
 
 void TForm1::Loadprogram1Click() {
-    Memo2->clear();
+    ListingMemo().clear();
     FitListingTabStop();
     const QString file = OpenDialog1 ? OpenDialog1(this, QtFileFilter(kProgramFilter)) : QString();
     if (file.isEmpty()) return;
@@ -316,7 +350,7 @@ void TForm1::Loadprogram1Click() {
 }
 
 bool TForm1::LoadProgramFile(const QString& path) {
-    Memo2->clear();
+    ListingMemo().clear();
     FitListingTabStop();
     bool loaded = false;
     plc::RunEvent([&] { loaded = LoadChosenFile(path); });
@@ -350,7 +384,7 @@ bool TForm1::ImportProgramFiles(const QString& program, const QString& symbols) 
             LocalPath(program), lookup,
             [&listing](const std::string& line) { listing.append(FileText(line)); });
         if (!result.Ok()) return plc::ShowMessage(plc::RefusalText(result.Problems));
-        Memo2->clear();
+        ListingMemo().clear();
         for (const QString& line : listing) AppendListing(line);
         FitListingTabStop();
         AppendLog(QStringLiteral("%1 (%2)").arg(
@@ -369,7 +403,7 @@ void TForm1::AppendLog(const QString& line) {
 void TForm1::FlushLog() {
     if (pendingLog_.isEmpty()) return;
     // One paragraph per line, as line-by-line appends would make them.
-    Memo1->appendPlainText(pendingLog_.join(QChar::LineFeed));
+    LogMemo().appendPlainText(pendingLog_.join(QChar::LineFeed));
     pendingLog_.clear();
 }
 

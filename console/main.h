@@ -1,7 +1,7 @@
 #pragma once
 // The main window: faceplate, panels, menu and the three controller timers.
 #include <QMainWindow>
-#include <QPointer>
+#include <QRect>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -44,9 +44,12 @@ class TForm1 : public QMainWindow {
   public:
     using TOpenDialog = std::function<QString(QWidget* parent, const QString& filter)>;
 
-    // Windows that menu items show; any of them may be missing (then the item does nothing).
+    // Where a menu item gets the window it shows: the window may be built by the call.
+    // A missing source, or one that gives no window, makes the item do nothing.
+    using TWindowSource = std::function<QWidget*()>;
+    // The windows that menu items show.
     struct TWindows {
-        QPointer<QWidget> About, Module, Memory, WriteBit, ImportSymbols;
+        TWindowSource About, Module, Memory, WriteBit, ImportSymbols;
     };
 
     explicit TForm1(plc::TTimerBaseDriver::Clock clock = &plc::TTimerBaseDriver::SteadyNow);
@@ -65,6 +68,9 @@ class TForm1 : public QMainWindow {
     void AppendLog(const QString& line);
     // Puts the lines still waiting into the panel now.
     void FlushLog();
+    // The log panel's memo ("Memo1") and the listing's ("Memo2"), built on first use.
+    QPlainTextEdit& LogMemo();
+    QPlainTextEdit& ListingMemo();
     // "Load program" from step 1 on, with the file already chosen. True when loaded.
     bool LoadProgramFile(const QString& path);
 
@@ -133,10 +139,12 @@ class TForm1 : public QMainWindow {
     void IoBoxClick(TColourBox& box);
     bool LoadChosenFile(const QString& path);
     void SetRunBoxes(bool run);
+    QPlainTextEdit* BuildMemo(QGroupBox& group, const char* name, QRect rect);
+    void OrderMemoFocus();
     void AppendListing(const QString& line);
     void FitListingTabStop();
     void SyncRefreshTimer();
-    static void ShowWindow(QWidget* window);
+    static void ShowWindow(const TWindowSource& source);
 
     std::unique_ptr<plc::TPLC> PLC_;
     std::unique_ptr<TPaintThrottle> paintThrottle_;
@@ -152,6 +160,7 @@ class TForm1 : public QMainWindow {
     TColourBox* chbrun = nullptr;
     TColourBox* chbstop = nullptr;
     TColourBox* chbsf = nullptr;
+    QWidget* lastFaceplateBox_ = nullptr;  // the last box in the tab order before the memos
     QGroupBox* GroupBox1 = nullptr;
     QGroupBox* GroupBox2 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;

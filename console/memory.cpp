@@ -110,7 +110,28 @@ QFont FittedListFont(int available) {
 
 }  // namespace
 
-TMemoryF::TMemoryF(plc::TPLC& plc) : QWidget(nullptr), plc_(plc) {
+TMemoryRefresh::TMemoryRefresh(const plc::TPLC& plc)
+    : plc_(plc), timer_(std::make_unique<QTimer>()) {
+    timer_->setInterval(kInterval);
+    connect(timer_.get(), &QTimer::timeout, this, &TMemoryRefresh::Tick);
+    timer_->start();
+}
+
+TMemoryRefresh::~TMemoryRefresh() = default;
+
+std::unique_ptr<QTimer> TMemoryRefresh::TakeTimer() {
+    if (timer_) timer_->disconnect(this);
+    return std::move(timer_);
+}
+
+void TMemoryRefresh::Tick() {
+    lastSeen_ = plc_.M;
+}
+
+TMemoryF::TMemoryF(plc::TPLC& plc) : TMemoryF(plc, nullptr) {}
+
+TMemoryF::TMemoryF(plc::TPLC& plc, std::unique_ptr<TMemoryRefresh> refresh)
+    : QWidget(nullptr), plc_(plc) {
     setObjectName("MemoryF");
     setWindowTitle("Memory ---- Update every second");
     setFont(ClassicFont(8, true));
@@ -150,11 +171,20 @@ TMemoryF::TMemoryF(plc::TPLC& plc) : QWidget(nullptr), plc_(plc) {
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
 
     MemoryPage = 0;  // FormCreate
-    Timer1 = new QTimer(this);
+    // An adopted timer keeps running in the rhythm it has had since start-up (setting its
+    // interval would restart it).
+    std::unique_ptr<QTimer> adopted = refresh ? refresh->TakeTimer() : nullptr;
+    if (adopted) {
+        Timer1 = adopted.release();
+        Timer1->setParent(this);
+    } else {
+        Timer1 = new QTimer(this);
+        Timer1->setInterval(TMemoryRefresh::kInterval);
+    }
     Timer1->setObjectName("Timer1");
-    Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, [this] { plc::RunEvent([this] { Timer1Timer(); }); });
-    Timer1->start();
+    if (!Timer1->isActive()) Timer1->start();
+    if (refresh && refresh->LastSeen()) ShowMarkers(*refresh->LastSeen());
 }
 
 void TMemoryF::Button1Click() {
@@ -172,6 +202,10 @@ void TMemoryF::Button2Click() {
 }
 
 void TMemoryF::Timer1Timer() {
+    ShowMarkers(plc_.M);
+}
+
+void TMemoryF::ShowMarkers(const plc::TBitArea& markers) {
     for (int c = 0; c < kColumns; ++c) {
         const int n = MemoryPage * 10 + c;
         labels_[static_cast<size_t>(c)]->setText(QStringLiteral("M%1").arg(n));
@@ -179,7 +213,7 @@ void TMemoryF::Timer1Timer() {
         list->clear();
         for (int b = 0; b < plc::kBitsPerByte; ++b) {
             const QString value =
-                plc_.M.At(n, b) ? QStringLiteral("     1") : QStringLiteral("     0");
+                markers.At(n, b) ? QStringLiteral("     1") : QStringLiteral("     0");
             auto* item =
                 new QListWidgetItem(QStringLiteral("M%1.%2\t%3").arg(n).arg(b).arg(value), list);
             item->setSizeHint(QSize(0, kItemHeight));

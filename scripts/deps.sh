@@ -5,7 +5,7 @@
 set -e
 PKGS="cmake make g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev \
 libjpeg62-turbo-dev qt6-base-dev qt6-qpa-plugins libqt6dbus6 dbus-daemon dbus-bin libgl-dev clang libclang-rt-14-dev \
-clang-format xvfb xauth fonts-dejavu-core qt6-serialbus-dev python3-pymodbus mbpoll"
+clang-format xvfb xauth fonts-dejavu-core libfontconfig-dev qt6-serialbus-dev python3-pymodbus mbpoll"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -1,7 +1,9 @@
-// Draws the console's pictures from scratch and writes them as the JPEG and PNG assets.
+// Draws the console's pictures from scratch and writes them as the JPEG and PNG assets, and
+// the icon's pixels once more unencoded (corvane.argb), which start-up reads.
 // Usage: corvane_make_assets <output directory>
 // Everything is plain shapes painted here; nothing is taken from any other picture.
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -205,6 +207,23 @@ QImage Icon(int size) {
     return image;
 }
 
+// The icon's pixels as the program reads them at start-up: row by row, four bytes per
+// pixel in the order blue, green, red, alpha (no header; the size is the program's).
+bool WriteArgb(const QImage& picture, const QString& path) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(image.width()) * image.height() * 4);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            for (const int channel : {qBlue(pixel), qGreen(pixel), qRed(pixel), qAlpha(pixel)})
+                bytes.append(static_cast<char>(channel));
+        }
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -217,7 +236,9 @@ int main(int argc, char** argv) {
     const QDir dir(QString::fromLocal8Bit(argv[1]));
     bool ok = WriteJpeg(Faceplate(), dir.filePath("faceplate.jpg"), 90);
     ok = WriteJpeg(Module(), dir.filePath("module.jpg"), 90) && ok;
-    ok = Icon(128).save(dir.filePath("corvane.png")) && ok;
+    const QImage icon = Icon(128);
+    ok = icon.save(dir.filePath("corvane.png")) && ok;
+    ok = WriteArgb(icon, dir.filePath("corvane.argb")) && ok;
     if (!ok) std::fprintf(stderr, "could not write the assets into %s\n", argv[1]);
     return ok ? 0 : 1;
 }

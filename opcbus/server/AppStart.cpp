@@ -93,8 +93,10 @@ void UpdateBusActivation(bool install, const std::filesystem::path& executable) 
     }
 }
 
-std::unique_ptr<QObject> StartBusExport(const TBusOptions& options, opcprovider::TForm2& symbols) {
-    if (options.SymbolsFile) {
+std::unique_ptr<QObject> StartBusExport(const TBusOptions& options,
+                                        const std::function<opcprovider::TForm2&()>& importWindow) {
+    if (options.SymbolsFile && importWindow) {
+        opcprovider::TForm2& symbols = importWindow();
         const QString file = *options.SymbolsFile;
         auto chooser = std::move(symbols.OpenDialog1);
         symbols.OpenDialog1 = [file](QWidget*, const QString&) { return file; };

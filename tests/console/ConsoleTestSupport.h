@@ -47,7 +47,10 @@ class ConsoleTest : public ::testing::Test {
     TColourBox& Box(const char* name) { return *Child<TColourBox>(Form1(), name); }
     QAction& Action(const char* name) { return *Form1().findChild<QAction*>(name); }
     QGroupBox& Group(const char* name) { return *Child<QGroupBox>(Form1(), name); }
-    QPlainTextEdit& Memo(const char* name) { return *Child<QPlainTextEdit>(Form1(), name); }
+    // The panels' memos are built on first use; asking for one is a use.
+    QPlainTextEdit& Memo(const char* name) {
+        return std::string_view(name) == "Memo1" ? Form1().LogMemo() : Form1().ListingMemo();
+    }
     // Everything shown since the last call.
     std::vector<std::string> TakeMessages() { return std::exchange(messages_.Messages, {}); }
     void AdvanceClock(std::chrono::milliseconds step) { now_ += step; }

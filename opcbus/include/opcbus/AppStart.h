@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -32,6 +33,9 @@ void UpdateBusActivation(bool install, const std::filesystem::path& executable);
 // Imports the symbol file as the Import Symbols window's "Load Symbols" would, then
 // serves the registered classes on the session bus. The result keeps the export alive;
 // without a session bus the simulator runs on and says why on standard error.
-std::unique_ptr<QObject> StartBusExport(const TBusOptions& options, opcprovider::TForm2& symbols);
+// `importWindow` gives the window (building it if need be); it is asked only when there
+// is a symbol file to import.
+std::unique_ptr<QObject> StartBusExport(const TBusOptions& options,
+                                        const std::function<opcprovider::TForm2&()>& importWindow);
 
 }  // namespace corvane::opcbus
