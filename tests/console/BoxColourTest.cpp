@@ -27,7 +27,8 @@ TEST_P(BoxColourTest, ClickTogglesStateAndColourAtOnce) {
 
 INSTANTIATE_TEST_SUITE_P(FaceplateBoxes, BoxColourTest,
                          ::testing::Values("chbi00", "chbi07", "chbi10", "chbi15", "chbq00",
-                                           "chbq07", "chbq10", "chbq11"));
+                                           "chbq07", "chbq10", "chbq11"),
+                         [](const auto& info) { return std::string(info.param); });
 
 TEST_F(ConsoleTest, SwitchReachesTheInputsOnlyThroughAnEnabledRefresh) {
     Box("chbi03").click();

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "CommandLine.h"
+#include "case_names.h"
 
 namespace corvane::console {
 namespace {
@@ -55,7 +56,14 @@ INSTANTIATE_TEST_SUITE_P(
         TArgsCase{{"--", "a.awl", "b.awl"},
                   {},
                   "a.awl",
-                  "only one program can be given ('a.awl' and 'b.awl')"}));
+                  "only one program can be given ('a.awl' and 'b.awl')"}),
+    [](const auto& info) {
+        const QString words = info.param.Arguments.join(' ');
+        return words.isEmpty()
+                   ? std::string("NoArguments")
+                   : corvane::test::CaseName(words.toStdString(),
+                                             {{'/', "Slash"}, {'-', "Dash"}, {'.', "Dot"}});
+    });
 
 TEST(UsageTextTest, NamesEveryOption) {
     const QString usage = UsageText();

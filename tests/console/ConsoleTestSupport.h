@@ -24,6 +24,14 @@
 
 namespace corvane::console::test {
 
+// A case's panel toggles ('C' "STL Commands", 'L' "Logs Simulator") as its name, e.g.
+// "CodeLogs"; "NoToggle" for none.
+inline std::string TogglesName(const char* toggles) {
+    std::string name;
+    for (const char* t = toggles; *t; ++t) name += *t == 'C' ? "Code" : "Logs";
+    return name.empty() ? "NoToggle" : name;
+}
+
 class TRecordingMessages : public plc::TMessageService {
   public:
     void ShowMessage(std::string_view text) override { Messages.emplace_back(text); }

@@ -28,7 +28,13 @@ INSTANTIATE_TEST_SUITE_P(Assets, PictureTest,
                                            TPicture{":/corvane/module.jpg", {89, 145}},
                                            TPicture{CORVANE_ASSETS_DIR "/faceplate.jpg",
                                                     {393, 201}},
-                                           TPicture{CORVANE_ASSETS_DIR "/module.jpg", {89, 145}}));
+                                           TPicture{CORVANE_ASSETS_DIR "/module.jpg", {89, 145}}),
+                         [](const auto& info) {
+                             const std::string path = info.param.Path;
+                             const std::string file = path.substr(path.rfind('/') + 1);
+                             return (path[0] == ':' ? "Resource_" : "File_") +
+                                    file.substr(0, file.find('.'));
+                         });
 
 TEST(JpegImageTest, RejectsDataThatIsNoJpeg) {
     EXPECT_TRUE(DecodeJpeg({}).isNull());

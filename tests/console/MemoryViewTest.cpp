@@ -102,7 +102,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TPagingCase{"", 0, true, true}, TPagingCase{"<", 0, true, true},
                       TPagingCase{">", 1, false, true}, TPagingCase{">>", 1, false, true},
                       TPagingCase{"><", 0, true, false}, TPagingCase{"><<", 0, true, false},
-                      TPagingCase{"><>", 1, false, true}));
+                      TPagingCase{"><>", 1, false, true}),
+    [](const auto& info) {
+        std::string name;
+        for (const char* c = info.param.Clicks; *c; ++c) name += *c == '>' ? "Forward" : "Back";
+        return name.empty() ? std::string("NoClick") : name;
+    });
 
 TEST_F(MemoryViewTest, PageAndButtonsSurviveHiding) {
     View().show();

@@ -145,7 +145,8 @@ TEST_P(FixedSizeTest, TheSizeCannotChangeByDraggingAndUncheckedPanelsAreHidden) 
 INSTANTIATE_TEST_SUITE_P(Layouts, FixedSizeTest,
                          ::testing::Values(TFixedCase{""}, TFixedCase{"C"}, TFixedCase{"L"},
                                            TFixedCase{"CL"}, TFixedCase{"CC"}, TFixedCase{"CLL"},
-                                           TFixedCase{"LCLC"}));
+                                           TFixedCase{"LCLC"}),
+                         [](const auto& info) { return TogglesName(info.param.Toggles); });
 
 TEST_F(ConsoleTest, PanelsStartHiddenAndKeepTheirContentsWhileHidden) {
     Form1().show();
@@ -234,7 +235,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TEscapeCase{"About1", [](TConsole& c) -> QWidget* { return &c.AboutF(); }},
                       TEscapeCase{"Module1", [](TConsole& c) -> QWidget* { return &c.ModuleF(); }},
                       TEscapeCase{"Memory1", [](TConsole& c) -> QWidget* { return &c.MemoryF(); }},
-                      TEscapeCase{"SetBit1", [](TConsole& c) -> QWidget* { return &c.WriteF(); }}));
+                      TEscapeCase{"SetBit1", [](TConsole& c) -> QWidget* { return &c.WriteF(); }}),
+    [](const auto& info) { return std::string(info.param.Action); });
 
 TEST_F(ConsoleTest, EscapeInTheWriteBitListClosesTheDialog) {
     Action("SetBit1").trigger();

@@ -49,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TLayoutCase{"CL", 613, 456, 395, 370}, TLayoutCase{"LC", 613, 456, 395, 370},
                       TLayoutCase{"CLC", 405, 456, 395, 370},
                       TLayoutCase{"CLL", 613, 256, 193, 170},
-                      TLayoutCase{"CCLL", 405, 256, 193, 170}));
+                      TLayoutCase{"CCLL", 405, 256, 193, 170}),
+    [](const auto& info) { return TogglesName(info.param.Toggles); });
 
 TEST_F(ConsoleTest, LogToggleResizesTheListingEvenWhileItIsOutOfView) {
     Form1().LogsSimulator1Click();
@@ -149,7 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TMessageCase{"N224XP1", "Bo sung tinh nang o phien ban sau!"},
                       TMessageCase{"Variable1", "Bo sung tinh nang o phien ban sau!"},
                       TMessageCase{"Help1", "Bo sung tinh nang o phien ban sau!"},
-                      TMessageCase{"N2241", "Dang su dung!"}));
+                      TMessageCase{"N2241", "Dang su dung!"}),
+    [](const auto& info) { return std::string(info.param.Action); });
 
 TEST_F(ConsoleTest, ModelItem224KeepsItsMarkWhenChosenTwice) {
     Action("N2241").trigger();
@@ -200,7 +202,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 [](TConsole& c) -> QWidget* { return &c.ModuleF(); }},
                       TShowCase{"Memory1", [](TConsole& c) -> QWidget* { return &c.MemoryF(); }},
                       TShowCase{"SetBit1", [](TConsole& c) -> QWidget* { return &c.WriteF(); }},
-                      TShowCase{"About1", [](TConsole& c) -> QWidget* { return &c.AboutF(); }}));
+                      TShowCase{"About1", [](TConsole& c) -> QWidget* { return &c.AboutF(); }}),
+    [](const auto& info) { return std::string(info.param.Action); });
 
 TEST_F(ConsoleTest, AddSymbolsShowsTheAttachedImportWindow) {
     Action("AddSysbols1").trigger();  // nothing attached yet: nothing happens

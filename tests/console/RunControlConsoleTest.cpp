@@ -68,7 +68,30 @@ INSTANTIATE_TEST_SUITE_P(
         TRunCase{"Rsr", false, false, true, true, true, true},
         TRunCase{"rR", true, true, false, false, true, true},
         TRunCase{"RsR", true, true, false, false, true, true},
-        TRunCase{"RsS", false, false, true, true, false, false}));
+        TRunCase{"RsS", false, false, true, true, false, false}),
+    [](const auto& info) {
+        std::string name;
+        for (const char* c = info.param.Steps; *c; ++c) {
+            switch (*c) {
+                case 'R':
+                    name += "MenuRun";
+                    break;
+                case 'S':
+                    name += "MenuStop";
+                    break;
+                case 'X':
+                    name += "MenuReset";
+                    break;
+                case 'r':
+                    name += "ClickRun";
+                    break;
+                default:
+                    name += "ClickStop";
+                    break;
+            }
+        }
+        return name.empty() ? std::string("AtStart") : name;
+    });
 
 constexpr char kInvertProgram[] = "LDN    I0.0\n=      Q0.0\n";
 
