@@ -11,16 +11,9 @@ TIMER=$BUILD/bench/startup_timer
 [ -x "$TIMER" ] || { echo "build the bench targets first ($TIMER is missing)" >&2; exit 2; }
 REGDIR=$(mktemp -d)
 trap 'rm -rf "$REGDIR"; [ -n "$XPID" ] && kill "$XPID" 2>/dev/null' EXIT
-exec 3>"$REGDIR/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-XPID=$!
-while [ ! -s "$REGDIR/display" ]; do
-  kill -0 "$XPID" 2>/dev/null || { echo "Xvfb did not start" >&2; exit 1; }
-  read -t 1 _ < /dev/null 2>/dev/null || true
-done
-export DISPLAY=":$(head -n1 "$REGDIR/display")"
+. "$(dirname "$0")/xvfb.sh"
+start_xvfb "$REGDIR"
 export CORVANE_REGISTRY="$REGDIR/registry.reg"
-unset QT_QPA_PLATFORM
 : >"$REGDIR/bare"
 : >"$REGDIR/corvane"
 i=0

@@ -115,16 +115,7 @@ class TEnumAttributesFace final
 }  // namespace
 
 std::unique_ptr<TFace> MakeEnumFace(TIface code, TProxyManager& m) {
-    switch (code) {
-        case TIface::EnumString:
-            return Make<TEnumStringFace>(m);
-        case TIface::EnumUnknown:
-            return Make<TEnumUnknownFace>(m);
-        case TIface::EnumItemAttributes:
-            return Make<TEnumAttributesFace>(m);
-        default:
-            return nullptr;
-    }
+    return MakeFaceOf<TEnumStringFace, TEnumUnknownFace, TEnumAttributesFace>(code, m);
 }
 
 }  // namespace corvane::opcclient

@@ -312,22 +312,8 @@ class TDataObjectFace final : public TFaceOf<IDataObject, TIface::DataObject> {
 }  // namespace
 
 std::unique_ptr<TFace> MakeGroupFace(TIface code, TProxyManager& m) {
-    switch (code) {
-        case TIface::GroupStateMgt:
-            return Make<TStateFace>(m);
-        case TIface::ItemMgt:
-            return Make<TItemMgtFace>(m);
-        case TIface::SyncIO:
-            return Make<TSyncFace>(m);
-        case TIface::AsyncIO:
-            return Make<TAsyncFace>(m);
-        case TIface::AsyncIO2:
-            return Make<TAsync2Face>(m);
-        case TIface::DataObject:
-            return Make<TDataObjectFace>(m);
-        default:
-            return nullptr;
-    }
+    return MakeFaceOf<TStateFace, TItemMgtFace, TSyncFace, TAsyncFace, TAsync2Face,
+                      TDataObjectFace>(code, m);
 }
 
 }  // namespace corvane::opcclient

@@ -130,15 +130,20 @@ opcbus::TWriter Args(const A&... args) {
     return w;
 }
 
-template <class Face>
-std::unique_ptr<TFace> Make(TProxyManager& m) {
-    return std::make_unique<Face>(m);
+// The face among `Faces` that implements interface `code`, or null.
+template <class... Faces>
+std::unique_ptr<TFace> MakeFaceOf(opcbus::TIface code, TProxyManager& m) {
+    std::unique_ptr<TFace> face;
+    ((code == Faces::kCode && (face = std::make_unique<Faces>(m), true)) || ...);
+    return face;
 }
 
 // The base of every face of interface I, whose calls go out with interface code Code.
 template <class I, opcbus::TIface Code>
 class TFaceOf : public I, public TFace {
   public:
+    static constexpr opcbus::TIface kCode = Code;
+
     explicit TFaceOf(TProxyManager& m) : m_(m) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {

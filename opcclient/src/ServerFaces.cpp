@@ -284,22 +284,8 @@ class TPointFace final : public TFaceOf<IConnectionPoint, TIface::ConnectionPoin
 }  // namespace
 
 std::unique_ptr<TFace> MakeServerFace(TIface code, TProxyManager& m) {
-    switch (code) {
-        case TIface::Server:
-            return Make<TServerFace>(m);
-        case TIface::Common:
-            return Make<TCommonFace>(m);
-        case TIface::Browse:
-            return Make<TBrowseFace>(m);
-        case TIface::ItemProperties:
-            return Make<TPropertiesFace>(m);
-        case TIface::ConnectionPointContainer:
-            return Make<TContainerFace>(m);
-        case TIface::ConnectionPoint:
-            return Make<TPointFace>(m);
-        default:
-            return nullptr;
-    }
+    return MakeFaceOf<TServerFace, TCommonFace, TBrowseFace, TPropertiesFace, TContainerFace,
+                      TPointFace>(code, m);
 }
 
 }  // namespace corvane::opcclient
