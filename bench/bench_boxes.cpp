@@ -17,6 +17,30 @@ namespace {
 
 constexpr int kSiblings = 96;  // the module window's boxes
 
+// The faceplate's own path: TColourBox and its SetColour, as the LED handler runs it.
+void BM_ColourBoxSetColour(benchmark::State& state) {
+    QWidget window;
+    std::vector<TColourBox*> boxes;
+    for (int i = 0; i < kSiblings; ++i) {
+        boxes.push_back(new TColourBox(QString::number(i), &window));
+        boxes.back()->setGeometry(40 * (i % 12), 20 * (i / 12), 35, 17);
+    }
+    window.resize(500, 200);
+    window.show();
+    QCoreApplication::processEvents();
+    TColourBox& box = *boxes.front();
+    QObject::connect(&box, &QCheckBox::toggled,
+                     [&box](bool on) { box.SetColour(on ? kYellow : kGrey); });
+    bool on = false;
+    for (auto _ : state) {
+        on = !on;
+        box.setChecked(on);
+    }
+    QCoreApplication::processEvents();
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ColourBoxSetColour);
+
 template <class Box>
 void Flip(benchmark::State& state, bool colour) {
     QWidget window;

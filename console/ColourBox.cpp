@@ -2,6 +2,7 @@
 
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <algorithm>
 
 #include "ConsoleStyle.h"
 
@@ -13,7 +14,15 @@ TColourBox::TColourBox(const QString& caption, QWidget* parent) : TLoneCheckBox(
 
 void TColourBox::SetColour(const QColor& colour) {
     colour_ = colour;
-    SetBackground(*this, colour);
+    const QRgb key = colour.rgba();
+    const auto kept = std::find_if(palettes_.begin(), palettes_.end(),
+                                   [key](const auto& entry) { return entry.first == key; });
+    if (kept != palettes_.end()) {
+        setPalette(kept->second);
+    } else {
+        SetBackground(*this, colour);
+        palettes_.emplace_back(key, palette());
+    }
 }
 
 void TColourBox::SetIndent(int pixels) {

@@ -1,6 +1,9 @@
 #pragma once
 // A check box whose background colour is part of what it shows.
 #include <QColor>
+#include <QPalette>
+#include <utility>
+#include <vector>
 
 #include "LoneCheckBox.h"
 
@@ -28,6 +31,12 @@ class TColourBox : public TLoneCheckBox {
   private:
     QColor colour_;
     int indent_ = 0;
+    // The palette of each colour shown so far. The I/O refresh flips an LED between two
+    // colours up to a thousand times a second, and building the palette anew each time
+    // was most of that flip's cost. A kept palette cannot go stale: it carries only the
+    // background role as set, and setPalette takes every other role from the parent and
+    // the application as they are at that moment.
+    std::vector<std::pair<QRgb, QPalette>> palettes_;
 };
 
 }  // namespace corvane::console

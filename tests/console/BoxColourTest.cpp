@@ -88,6 +88,31 @@ TEST_F(ConsoleTest, FaultIndicatorNeverChanges) {
     EXPECT_EQ(sf.Colour(), kGrey);
 }
 
+// A box that keeps its palettes ends with the palette a box given each colour afresh has,
+// also across a change of the application's palette.
+TEST(ColourBoxPalette, KeptPalettesEqualPalettesMadeAfresh) {
+    const QPalette original = QApplication::palette();
+    QWidget window;
+    auto* box = new TColourBox("0", &window);
+    auto* fresh = new QCheckBox("1", &window);
+    const auto show = [&](const QColor& c) {
+        box->SetColour(c);
+        SetBackground(*fresh, c);
+        EXPECT_EQ(Background(*box), c);
+        EXPECT_EQ(box->palette(), fresh->palette());
+        EXPECT_EQ(box->palette().resolveMask(), fresh->palette().resolveMask());
+    };
+    for (const QColor& c : {kYellow, kGrey, kYellow, kGrey}) show(c);
+    QPalette changed = original;
+    changed.setColor(QPalette::WindowText, Qt::red);
+    changed.setColor(QPalette::Button, Qt::blue);
+    QApplication::setPalette(changed);
+    for (const QColor& c : {kYellow, kGrey}) show(c);
+    window.setPalette(QPalette(Qt::darkCyan));
+    for (const QColor& c : {kYellow, kGrey}) show(c);
+    QApplication::setPalette(original);
+}
+
 // The boxes keep what an ordinary check box does with the keyboard, though each sits in a
 // button group of its own (which changes Qt's handling of arrow keys).
 struct ArrowCase {
