@@ -26,6 +26,15 @@ namespace {
 
 constexpr int kItems = 1000;
 
+// snprintf rather than a chain of string additions, which GCC 12 at -O3 warns about
+// wrongly (-Wrestrict).
+template <class... A>
+std::string Printed(const char* format, A... args) {
+    char text[48];
+    std::snprintf(text, sizeof text, format, args...);
+    return text;
+}
+
 class Quiet final : public plc::TMessageService {
   public:
     void ShowMessage(std::string_view) override {}
@@ -99,13 +108,7 @@ int main(int argc, char** argv) {
     InstallServerItemList();
     opcprovider::TSymbolTable symbols;
     std::vector<std::string> lines;
-    for (int i = 0; i < kItems; ++i) {
-        // snprintf rather than a chain of string additions, which GCC 12 at -O3 warns
-        // about wrongly (-Wrestrict).
-        char line[48];
-        std::snprintf(line, sizeof line, "S%d M%d.%d R/W", i, i % 21, i % 8);
-        lines.emplace_back(line);
-    }
+    for (int i = 0; i < kItems; ++i) lines.push_back(Printed("S%d M%d.%d R/W", i, i % 21, i % 8));
     symbols.Import(lines);
     auto server = std::make_unique<opcprovider::Simulator>(symbols);
     console::TConsole console;
@@ -125,8 +128,7 @@ int main(int argc, char** argv) {
     platform::ComPtr<IOPCSyncIO> io;
     mgt->QueryInterface(IID_IOPCSyncIO, io.PutVoid());
     std::vector<std::u16string> ids;
-    for (int i = 0; i < kItems; ++i)
-        ids.push_back(platform::WideFromNarrow("S" + std::to_string(i)));
+    for (int i = 0; i < kItems; ++i) ids.push_back(platform::WideFromNarrow(Printed("S%d", i)));
 
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
     auto best = [&](auto sink) {
