@@ -28,6 +28,9 @@ struct TFace {
     virtual void* Interface() = 0;
 };
 
+// The client's COM identity of one server object: QueryInterface hands out one face per
+// interface (asking the server once whether the object offers it), and the last Release
+// gives the server back every reference the proxy was handed.
 class TProxyManager final : public IUnknown {
   public:
     TProxyManager(std::shared_ptr<TPeer> peer, std::uint32_t id);
