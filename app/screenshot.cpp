@@ -10,18 +10,11 @@
 
 #include "Console.h"
 #include "ConsoleStyle.h"
-#include "QtMessageService.h"
 #include "main.h"
 #include "memory.h"
 #include "module.h"
 
 namespace {
-
-// The screenshots must not wait for anyone to press OK.
-class TSilentMessages : public corvane::plc::TMessageService {
-  public:
-    void ShowMessage(std::string_view) override {}
-};
 
 void Click(QWidget& window, const char* name) {
     if (auto* box = window.findChild<QCheckBox*>(name)) box->click();
@@ -37,8 +30,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s <output directory> <program.awl>\n", argv[0]);
         return 2;
     }
-    TSilentMessages messages;
-    const TMessageServiceScope scope(messages);
+    // No message service is installed, so no message box waits for anyone to press OK.
 
     TConsole console;
     TForm1& form1 = console.Form1();

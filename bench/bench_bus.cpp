@@ -7,13 +7,12 @@
 //                         watches 1000 items of a 20 ms group that all change every tick
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
+#include "CountingCallback.h"
+#include "ProcessCpu.h"
 #include "bus_process.h"
 #include "objbase.h"
 #include "opcbus/Protocol.h"
@@ -126,46 +125,6 @@ void SyncReadOneItem(benchmark::State& state) {
 }
 BENCHMARK(SyncReadOneItem)->Unit(benchmark::kMicrosecond);
 
-// Counts the values it is given.
-class CountingCallback final : public IOPCDataCallback {
-  public:
-    std::uint64_t Values = 0;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = riid == IID_IOPCDataCallback || riid == IID_IUnknown ? this : nullptr;
-        return *ppv ? S_OK : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD n, OPCHANDLE*,
-                                           VARIANT*, WORD*, FILETIME*, HRESULT*) override {
-        Values += n;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*,
-                                             VARIANT*, WORD*, FILETIME*, HRESULT*) override {
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*,
-                                              HRESULT*) override {
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
-};
-
-// utime + stime of a process, in clock ticks.
-std::uint64_t CpuTicks(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i) fields >> skip;  // state .. cmajflt
-    std::uint64_t user = 0, system = 0;
-    fields >> user >> system;
-    return user + system;
-}
-
 void ServerCpuWatching1000(benchmark::State& state) {
     if (!Setup().Ok) return state.SkipWithError("no bus or server");
     std::vector<OPCHANDLE> handles;
@@ -175,12 +134,11 @@ void ServerCpuWatching1000(benchmark::State& state) {
     group->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
     IConnectionPoint* point = nullptr;
     container->FindConnectionPoint(IID_IOPCDataCallback, &point);
-    CountingCallback callback;
+    bench::TCountingCallback callback;
     DWORD cookie = 0;
     point->Advise(&callback, &cookie);
-    const double ticksPerSecond = static_cast<double>(sysconf(_SC_CLK_TCK));
     for (auto _ : state) {
-        const std::uint64_t cpuBefore = CpuTicks(Setup().Server->Pid());
+        const double cpuBefore = bench::ProcessCpuSeconds(Setup().Server->Pid());
         const std::uint64_t valuesBefore = callback.Values;
         const auto start = std::chrono::steady_clock::now();
         // The client's own message loop for five seconds.
@@ -194,8 +152,7 @@ void ServerCpuWatching1000(benchmark::State& state) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.counters["server_cpu_pct"] =
-            100.0 * static_cast<double>(CpuTicks(Setup().Server->Pid()) - cpuBefore) /
-            ticksPerSecond / seconds;
+            100.0 * (bench::ProcessCpuSeconds(Setup().Server->Pid()) - cpuBefore) / seconds;
         state.counters["values_per_s"] =
             static_cast<double>(callback.Values - valuesBefore) / seconds;
     }

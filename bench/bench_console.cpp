@@ -4,7 +4,6 @@
 // Runs offscreen, or on the X display of the server whose process id is in CORVANE_X_PID
 // (bench/console_x.sh starts a private Xvfb), and then counts that server's CPU as well.
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,25 +14,18 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "Console.h"
-#include "Messages.h"
 #include "PaintThrottle.h"
+#include "ProcessCpu.h"
 #include "main.h"
 #include "module.h"
 
 using namespace corvane;
 
 namespace {
-
-class Quiet final : public plc::TMessageService {
-  public:
-    void ShowMessage(std::string_view) override {}
-};
 
 class PaintCounter final : public QObject {
   public:
@@ -51,24 +43,6 @@ double CpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// CPU seconds of another process (the X server), 0 when there is none to read.
-double CpuSecondsOf(long pid) {
-    if (pid <= 0) return 0;
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // Fields after the command name, which may hold blanks, start after its ')'.
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(stat.substr(close + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14) utime = std::stoull(field);
-        if (i == 15) stime = std::stoull(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 long XServerPid() {
     const char* pid = std::getenv("CORVANE_X_PID");
     return pid ? std::atol(pid) : 0;
@@ -83,7 +57,7 @@ struct Figures {
 Figures Measure(int milliseconds, PaintCounter& counter) {
     counter.paints = 0;
     const double cpu0 = CpuSeconds();
-    const double x0 = CpuSecondsOf(XServerPid());
+    const double x0 = bench::ProcessCpuSeconds(XServerPid());
     QElapsedTimer wall;
     wall.start();
     // A loop of its own: quitting the application would close its windows.
@@ -92,7 +66,7 @@ Figures Measure(int milliseconds, PaintCounter& counter) {
     loop.exec();
     const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
     return {100.0 * (CpuSeconds() - cpu0) / seconds,
-            100.0 * (CpuSecondsOf(XServerPid()) - x0) / seconds,
+            100.0 * (bench::ProcessCpuSeconds(XServerPid()) - x0) / seconds,
             static_cast<double>(counter.paints) / seconds};
 }
 
@@ -102,8 +76,6 @@ int main(int argc, char** argv) {
     const bool onX = XServerPid() > 0;
     if (!onX) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    Quiet quiet;
-    plc::SetMessageService(&quiet);
     QTemporaryDir dir;
     const QString program = dir.filePath("toggle.awl");
     {
@@ -152,6 +124,5 @@ int main(int argc, char** argv) {
     std::printf("  ratio: %.2f\n",
                 unpaced.cpuPercent > 0 ? paced.cpuPercent / unpaced.cpuPercent : 0);
     std::printf("  box state changes in both runs: %ld (every one applied at once)\n", toggles);
-    plc::SetMessageService(nullptr);
     return 0;
 }

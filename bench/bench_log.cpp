@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "Console.h"
-#include "Messages.h"
+#include "GroupHost.h"
 #include "OPCpro.h"
 #include "corvane/platform/Text.h"
 #include "main.h"
@@ -34,20 +34,6 @@ std::string Printed(const char* format, A... args) {
     std::snprintf(text, sizeof text, format, args...);
     return text;
 }
-
-class Quiet final : public plc::TMessageService {
-  public:
-    void ShowMessage(std::string_view) override {}
-};
-
-class Host final : public TGroupHost {
-  public:
-    TGroupList& Groups() override { return List; }
-    void SetLastUpdateTime(const FILETIME&) override {}
-    LCID HostLocaleID() const override { return 0x409; }
-    std::string HostClientName() const override { return "bench"; }
-    TGroupList List{*this};
-};
 
 // Milliseconds of one call plus the event-loop turn that brings its lines to the panel.
 template <class F>
@@ -103,8 +89,6 @@ Figures Round(IOPCItemMgt& mgt, IOPCSyncIO& io, const std::vector<std::u16string
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    Quiet quiet;
-    plc::SetMessageService(&quiet);
     InstallServerItemList();
     opcprovider::TSymbolTable symbols;
     std::vector<std::string> lines;
@@ -117,7 +101,7 @@ int main(int argc, char** argv) {
     form1.show();
     form1.LogsSimulator1Click();
     auto* memo = form1.findChild<QPlainTextEdit*>("Memo1");
-    Host host;
+    bench::THost host;
     const std::u16string name = platform::WideFromNarrow("G");
     IUnknown* unk = nullptr;
     OPCHANDLE h = 0;
@@ -154,6 +138,5 @@ int main(int argc, char** argv) {
     server->SetLogSink({});
     mgt.Reset();
     io.Reset();
-    plc::SetMessageService(nullptr);
     return 0;
 }

@@ -26,7 +26,6 @@
 #include <vector>
 
 #include "ModbusServer.h"
-#include "QtMessageService.h"
 #include "main.h"
 
 namespace {
@@ -150,11 +149,6 @@ void Throughput(int requests) {
                 best[1] / best[0]);
 }
 
-class TQuietMessages : public corvane::plc::TMessageService {
-  public:
-    void ShowMessage(std::string_view) override {}
-};
-
 struct TRates {
     double Scan = 0, TimerBase = 0, MaxScanGapMs = 0, Requests = 0;
 };
@@ -185,8 +179,6 @@ TRates Measure(corvane::console::TForm1& form, double seconds, const std::atomic
 }
 
 void EventRates() {
-    TQuietMessages messages;
-    const corvane::console::TMessageServiceScope scope(messages);
     corvane::console::TForm1 form;
     if (!form.LoadProgramFile(CORVANE_EXAMPLE_PROGRAM)) throw std::runtime_error("no program");
     form.RUN1Click();

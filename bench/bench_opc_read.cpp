@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "GroupHost.h"
 #include "OPCpro.h"
 #include "PLC_Instruction.h"
 #include "corvane/platform/Text.h"
@@ -19,15 +20,6 @@ using namespace corvane::opc;
 namespace {
 
 constexpr int kItems = 1000;
-
-class Host final : public TGroupHost {
-  public:
-    TGroupList& Groups() override { return List; }
-    void SetLastUpdateTime(const FILETIME&) override {}
-    LCID HostLocaleID() const override { return 0x409; }
-    std::string HostClientName() const override { return "bench"; }
-    TGroupList List{*this};
-};
 
 std::string Address(int i) {
     const char areas[] = {'I', 'Q', 'M', 'V'};
@@ -46,7 +38,7 @@ struct Rig {
         plc.ResetMemory();
         server = std::make_unique<opcprovider::Simulator>(symbols);
         server->AttachPlc(&plc);
-        host = std::make_unique<Host>();
+        host = std::make_unique<bench::THost>();
         const std::u16string name = platform::WideFromNarrow("G");
         IUnknown* unk = nullptr;
         OPCHANDLE h = 0;
@@ -89,7 +81,7 @@ struct Rig {
     plc::TPLC plc;
     opcprovider::TSymbolTable symbols;
     std::unique_ptr<opcprovider::Simulator> server;
-    std::unique_ptr<Host> host;
+    std::unique_ptr<bench::THost> host;
     platform::ComPtr<IOPCSyncIO> io;
     std::vector<OPCHANDLE> handles;
     std::vector<std::string> addresses;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "CountingCallback.h"
+#include "GroupHost.h"
 #include "corvane/platform/Text.h"
 #include "opcgroups/DataStream.h"
 #include "opcgroups/Group.h"
@@ -40,40 +42,6 @@ class BenchItemServer final : public TOpcItemServer {
     std::vector<VARIANT_BOOL> Values;
 };
 
-class Host final : public TGroupHost {
-  public:
-    TGroupList& Groups() override { return List; }
-    void SetLastUpdateTime(const FILETIME&) override {}
-    LCID HostLocaleID() const override { return 0x409; }
-    std::string HostClientName() const override { return "bench"; }
-    TGroupList List{*this};
-};
-
-class NullCallback final : public IOPCDataCallback {
-  public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = riid == IID_IOPCDataCallback || riid == IID_IUnknown ? this : nullptr;
-        return *ppv ? S_OK : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD n, OPCHANDLE*,
-                                           VARIANT*, WORD*, FILETIME*, HRESULT*) override {
-        Items += n;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*,
-                                             VARIANT*, WORD*, FILETIME*, HRESULT*) override {
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*,
-                                              HRESULT*) override {
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
-    std::size_t Items = 0;
-};
-
 class NullSink final : public IAdviseSink {
   public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
@@ -97,7 +65,7 @@ struct Rig {
     Rig(std::size_t n, Delivery d) {
         InstallServerItemList();
         Server = std::make_unique<BenchItemServer>(n);
-        HostObject = std::make_unique<Host>();
+        HostObject = std::make_unique<bench::THost>();
         const std::u16string name = platform::WideFromNarrow("G");
         IUnknown* unk = nullptr;
         OPCHANDLE h = 0;
@@ -131,10 +99,10 @@ struct Rig {
         HostObject.reset();
         Server.reset();
     }
-    NullCallback Callback;
+    bench::TCountingCallback Callback;
     NullSink Sink;
     std::unique_ptr<BenchItemServer> Server;
-    std::unique_ptr<Host> HostObject;
+    std::unique_ptr<bench::THost> HostObject;
     TGroupImpl* Group = nullptr;
 };
 
@@ -153,7 +121,7 @@ void TickAllChanged(benchmark::State& state, Delivery d) {
         rig.Group->UpdateTick();
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
-    if (rig.Callback.Items == 0 && rig.Sink.Streams == 0) state.SkipWithError("nothing delivered");
+    if (rig.Callback.Values == 0 && rig.Sink.Streams == 0) state.SkipWithError("nothing delivered");
 }
 
 void BM_TickAllChangedCallback(benchmark::State& state) {

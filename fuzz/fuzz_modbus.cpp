@@ -10,17 +10,12 @@
 #include <vector>
 
 #include "MbapFramer.h"
-#include "Messages.h"
 #include "RegisterMap.h"
 
 using namespace corvane;
 using namespace corvane::modbus;
 
 namespace {
-
-struct TQuiet : plc::TMessageService {
-    void ShowMessage(std::string_view) override {}
-};
 
 uint16_t Word(std::string_view s, size_t at) {
     return static_cast<uint16_t>((static_cast<uint8_t>(s[at]) << 8) |
@@ -109,8 +104,6 @@ void Apply(TRegisterMap& map, const std::string& pdu) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    TQuiet quiet;
-    plc::SetMessageService(&quiet);
     const size_t chunk = 1 + data[0] % 17;
     const std::string_view stream(reinterpret_cast<const char*>(data + 1), size - 1);
     const TReference ref = ReadWhole(stream);
@@ -131,6 +124,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (got != ref.Frames.size()) Fail();
     if ((framer.Error() != TFrameError::None) != ref.Broken) Fail();
-    plc::SetMessageService(nullptr);
     return 0;
 }
