@@ -167,9 +167,24 @@ HRESULT SyncCall(IOPCSyncIO* o, std::uint16_t m, TReader& in, TWriter& out) {
     return E_INVALIDARG;
 }
 
+namespace {
+
+// The answer of an asynchronous read or write: its transaction or cancel id and the
+// errors, which the call allocated and are freed here.
+HRESULT PutIdAndErrors(HRESULT hr, DWORD id, HRESULT* errors, DWORD n, TWriter& out) {
+    auto owned = Owned<HRESULT>(n, kNothing);
+    owned.p = errors;
+    if (SUCCEEDED(hr)) {
+        out.U32(id);
+        PutOptionalErrors(out, errors, n);
+    }
+    return hr;
+}
+
+}  // namespace
+
 HRESULT AsyncCall(IOPCAsyncIO* o, std::uint16_t m, TReader& in, TWriter& out) {
     HRESULT* errors = nullptr;
-    auto ownErrors = Owned<HRESULT>(0, kNothing);
     switch (m) {
         case 0: {
             const DWORD connection = in.U32();
@@ -179,13 +194,7 @@ HRESULT AsyncCall(IOPCAsyncIO* o, std::uint16_t m, TReader& in, TWriter& out) {
             ARGS_DONE();
             DWORD tid = 0;
             const HRESULT hr = o->Read(connection, source, n, handles.data(), &tid, &errors);
-            ownErrors = Owned<HRESULT>(n, kNothing);
-            ownErrors.p = errors;
-            if (SUCCEEDED(hr)) {
-                out.U32(tid);
-                PutOptionalErrors(out, errors, n);
-            }
-            return hr;
+            return PutIdAndErrors(hr, tid, errors, n, out);
         }
         case 1: {
             const DWORD connection = in.U32();
@@ -197,13 +206,7 @@ HRESULT AsyncCall(IOPCAsyncIO* o, std::uint16_t m, TReader& in, TWriter& out) {
             DWORD tid = 0;
             const HRESULT hr =
                 o->Write(connection, n, handles.data(), values.Values.data(), &tid, &errors);
-            ownErrors = Owned<HRESULT>(n, kNothing);
-            ownErrors.p = errors;
-            if (SUCCEEDED(hr)) {
-                out.U32(tid);
-                PutOptionalErrors(out, errors, n);
-            }
-            return hr;
+            return PutIdAndErrors(hr, tid, errors, n, out);
         }
         case 2: {
             const DWORD connection = in.U32();
@@ -225,7 +228,6 @@ HRESULT AsyncCall(IOPCAsyncIO* o, std::uint16_t m, TReader& in, TWriter& out) {
 
 HRESULT Async2Call(IOPCAsyncIO2* o, std::uint16_t m, TReader& in, TWriter& out) {
     HRESULT* errors = nullptr;
-    auto ownErrors = Owned<HRESULT>(0, kNothing);
     switch (m) {
         case 0:
         case 1: {
@@ -239,13 +241,7 @@ HRESULT Async2Call(IOPCAsyncIO2* o, std::uint16_t m, TReader& in, TWriter& out) 
             const HRESULT hr =
                 m == 0 ? o->Read(n, handles.data(), tid, &cancel, &errors)
                        : o->Write(n, handles.data(), values.Values.data(), tid, &cancel, &errors);
-            ownErrors = Owned<HRESULT>(n, kNothing);
-            ownErrors.p = errors;
-            if (SUCCEEDED(hr)) {
-                out.U32(cancel);
-                PutOptionalErrors(out, errors, n);
-            }
-            return hr;
+            return PutIdAndErrors(hr, cancel, errors, n, out);
         }
         case 2: {
             const auto source = static_cast<OPCDATASOURCE>(in.I32());
