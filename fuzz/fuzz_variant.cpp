@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "corvane/platform/Variant.h"
 #include "oleauto.h"
 
 namespace {
@@ -25,32 +26,7 @@ constexpr VARTYPE kBaseTypes[] = {
     VT_INT,     VT_UINT, VT_RECORD,   15,       0x24,    0x48,       0xFFF};
 
 // Bytes each scalar base type occupies in the value union and in a reference's cell.
-std::size_t ScalarSize(VARTYPE vt) {
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_R4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_ERROR:
-            return 4;
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE:
-        case VT_I8:
-        case VT_UI8:
-            return 8;
-        default:
-            return 0;
-    }
-}
+using corvane::platform::ScalarSize;
 
 // What the harness owns: scalar cells (16-byte aligned, so a reference to a DECIMAL or a
 // double is aligned), strings, arrays and the pointers references point at.

@@ -15,25 +15,12 @@ namespace {
 
 using platform::Variant;
 
-std::size_t ScalarSize(VARTYPE vt) {
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR:
-            return 4;
-        default:
-            return 8;
-    }
+// Bytes to compare of an element of `vt`: the value of a scalar, the whole of a DECIMAL,
+// the pointer of an interface.
+std::size_t ElementBytes(VARTYPE vt) {
+    if (vt == VT_DECIMAL) return sizeof(DECIMAL);
+    const std::size_t n = platform::ScalarSize(vt);
+    return n ? n : sizeof(void*);
 }
 
 // Deep equality, exact to the bit: type, bounds, every element.
@@ -51,7 +38,7 @@ std::size_t ScalarSize(VARTYPE vt) {
     }
     if (base == VT_VARIANT)
         return Same(*static_cast<const VARIANT*>(a), *static_cast<const VARIANT*>(b));
-    if (std::memcmp(a, b, ScalarSize(base)) != 0)
+    if (std::memcmp(a, b, ElementBytes(base)) != 0)
         return ::testing::AssertionFailure() << "element bytes differ";
     return ::testing::AssertionSuccess();
 }
@@ -83,7 +70,7 @@ std::size_t ScalarSize(VARTYPE vt) {
 Variant Scalar(VARTYPE vt, std::uint64_t bits) {
     Variant v;
     v->vt = vt;
-    std::memcpy(&v->llVal, &bits, ScalarSize(vt));
+    std::memcpy(&v->llVal, &bits, platform::ScalarSize(vt));
     return v;
 }
 
