@@ -33,10 +33,6 @@ std::string Upper(std::string_view s) {
     return u;
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix) {
-    return s.substr(0, prefix.size()) == prefix;
-}
-
 // The line as a message can show it: no control bytes, at most kShownLength characters.
 std::string Shown(std::string_view raw) {
     std::string text;
@@ -80,20 +76,19 @@ constexpr std::array<std::string_view, 5> kVariableSections = {"VAR_INPUT", "VAR
                                                                "VAR_IN_OUT", "VAR_TEMP", "VAR"};
 
 bool IsBlockHeader(std::string_view word) {
-    return word.size() > 6 && word.substr(word.size() - 6) == "_BLOCK" && !StartsWith(word, "END_");
+    return word.size() > 6 && word.ends_with("_BLOCK") && !word.starts_with("END_");
 }
 
 // "NETWORK", "NETWORK 3", "Network3 title"...: the first word is NETWORK, maybe with digits.
 bool IsNetworkLine(std::string_view word) {
-    if (!StartsWith(word, "NETWORK")) return false;
+    if (!word.starts_with("NETWORK")) return false;
     for (char c : word.substr(7))
         if (c < '0' || c > '9') return false;
     return true;
 }
 
 bool IsTitleLine(std::string_view upperCode) {
-    return StartsWith(upperCode, "TITLE") && !Trim(upperCode.substr(5)).empty() &&
-           Trim(upperCode.substr(5)).front() == '=';
+    return upperCode.starts_with("TITLE") && Trim(upperCode.substr(5)).starts_with('=');
 }
 
 std::vector<std::string_view> SplitOperands(std::string_view text) {
@@ -195,7 +190,7 @@ class TExportParser {
             open_->InVariables = false;
         }
         if (IsBlockHeader(word)) return OpenBlock(number, raw, word);
-        if (StartsWith(word, "END_")) return CloseBlock(number, raw, word);
+        if (word.starts_with("END_")) return CloseBlock(number, raw, word);
         if (IsTitleLine(Upper(code)) || IsNetworkLine(word)) return;
         if (word == "BEGIN") {
             if (open_)
