@@ -13,6 +13,7 @@
 #include "CommandLine.h"
 #include "Console.h"
 #include "ConsoleStyle.h"
+#include "DisplaySetup.h"
 #include "FontConfigWarmUp.h"
 #include "MessagePump.h"
 #include "ModbusOption.h"
@@ -159,6 +160,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    corvane::console::PrepareDisplay();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Corvane");
     QApplication::setApplicationVersion("1.0.2");

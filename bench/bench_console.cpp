@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "Console.h"
+#include "DisplaySetup.h"
 #include "PaintThrottle.h"
 #include "ProcessCpu.h"
 #include "main.h"
@@ -43,6 +44,13 @@ double CpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// Times the process went to sleep and was woken: the event loop's wake-ups.
+long Sleeps() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_nvcsw;
+}
+
 long XServerPid() {
     const char* pid = std::getenv("CORVANE_X_PID");
     return pid ? std::atol(pid) : 0;
@@ -52,11 +60,13 @@ struct Figures {
     double cpuPercent;
     double xPercent;
     double paintsPerSecond;
+    double wakeupsPerSecond;
 };
 
 Figures Measure(int milliseconds, PaintCounter& counter) {
     counter.paints = 0;
     const double cpu0 = CpuSeconds();
+    const long sleeps0 = Sleeps();
     const double x0 = bench::ProcessCpuSeconds(XServerPid());
     QElapsedTimer wall;
     wall.start();
@@ -67,7 +77,8 @@ Figures Measure(int milliseconds, PaintCounter& counter) {
     const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
     return {100.0 * (CpuSeconds() - cpu0) / seconds,
             100.0 * (bench::ProcessCpuSeconds(XServerPid()) - x0) / seconds,
-            static_cast<double>(counter.paints) / seconds};
+            static_cast<double>(counter.paints) / seconds,
+            static_cast<double>(Sleeps() - sleeps0) / seconds};
 }
 
 }  // namespace
@@ -75,6 +86,7 @@ Figures Measure(int milliseconds, PaintCounter& counter) {
 int main(int argc, char** argv) {
     const bool onX = XServerPid() > 0;
     if (!onX) qputenv("QT_QPA_PLATFORM", "offscreen");
+    console::PrepareDisplay();  // as the program does
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const QString program = dir.filePath("toggle.awl");
@@ -112,15 +124,17 @@ int main(int argc, char** argv) {
     std::printf("  painting at the screen's pace:   %5.1f %% of a core%s", paced.cpuPercent,
                 xHeader);
     if (onX) std::printf(" %5.1f %%", paced.xPercent);
-    std::printf(", %6.0f box paints/s\n", paced.paintsPerSecond);
+    std::printf(", %6.0f box paints/s, %5.0f wake-ups/s\n", paced.paintsPerSecond,
+                paced.wakeupsPerSecond);
     std::printf("  painting at every change (ref.): %5.1f %% of a core%s", unpaced.cpuPercent,
                 xHeader);
     if (onX) std::printf(" %5.1f %%", unpaced.xPercent);
-    std::printf(", %6.0f box paints/s\n", unpaced.paintsPerSecond);
+    std::printf(", %6.0f box paints/s, %5.0f wake-ups/s\n", unpaced.paintsPerSecond,
+                unpaced.wakeupsPerSecond);
     std::printf("  STOP, the scan timer alone:      %5.1f %% of a core%s", stopped.cpuPercent,
                 xHeader);
     if (onX) std::printf(" %5.1f %%", stopped.xPercent);
-    std::printf("\n");
+    std::printf(", %5.0f wake-ups/s\n", stopped.wakeupsPerSecond);
     std::printf("  ratio: %.2f\n",
                 unpaced.cpuPercent > 0 ? paced.cpuPercent / unpaced.cpuPercent : 0);
     std::printf("  box state changes in both runs: %ld (every one applied at once)\n", toggles);

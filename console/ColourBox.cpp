@@ -15,6 +15,7 @@ TColourBox::TColourBox(const QString& caption, QWidget* parent) : TLoneCheckBox(
 void TColourBox::SetColour(const QColor& colour) {
     colour_ = colour;
     const QRgb key = colour.rgba();
+    BeginColourChange();
     const auto kept = std::find_if(palettes_.begin(), palettes_.end(),
                                    [key](const auto& entry) { return entry.first == key; });
     if (kept != palettes_.end()) {
@@ -23,24 +24,23 @@ void TColourBox::SetColour(const QColor& colour) {
         SetBackground(*this, colour);
         palettes_.emplace_back(key, palette());
     }
+    EndColourChange();
 }
 
 void TColourBox::SetIndent(int pixels) {
     indent_ = pixels;
+    ForgetImages();
     update();
 }
 
-void TColourBox::paintEvent(QPaintEvent* event) {
+void TColourBox::DrawFace(QStylePainter& painter, const QStyleOptionButton& option) {
     if (indent_ == 0) {
-        QCheckBox::paintEvent(event);
+        TLoneCheckBox::DrawFace(painter, option);
         return;
     }
     // The square moved right by the indent, the caption closer to it than the style puts
     // it, so that "STOP" still fits the box's 49 pixels.
     constexpr int kCaptionSpacing = 3;
-    QStylePainter painter(this);
-    QStyleOptionButton option;
-    initStyleOption(&option);
     QStyleOptionButton square = option;
     square.rect =
         style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this).translated(indent_, 0);

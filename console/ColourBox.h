@@ -26,7 +26,7 @@ class TColourBox : public TLoneCheckBox {
     int Indent() const { return indent_; }
 
   protected:
-    void paintEvent(QPaintEvent* event) override;
+    void DrawFace(QStylePainter& painter, const QStyleOptionButton& option) override;
 
   private:
     QColor colour_;

@@ -1,6 +1,13 @@
 #pragma once
-// A check box that is cheap to uncheck among many siblings.
+// A check box that is cheap to uncheck among many siblings and cheap to paint again.
 #include <QCheckBox>
+#include <QPixmap>
+#include <QRgb>
+#include <QString>
+#include <vector>
+
+class QStyleOptionButton;
+class QStylePainter;
 
 namespace corvane::console {
 
@@ -11,13 +18,52 @@ namespace corvane::console {
 // that search was the largest single cost of the console. The group answers the same
 // question at once. Arrow keys, which Qt treats differently for grouped buttons, are given
 // the ungrouped behaviour back.
+//
+// A box with a solid background paints from a kept image of each look it has shown (state,
+// colour, size, caption), drawn once by the style onto that background: an LED that flips
+// at every refresh would otherwise have its caption shaped and its square drawn anew at
+// each frame. The image holds the same pixels the style would paint; styles that may
+// animate, and boxes that show what lies behind them, are painted directly as always.
 class TLoneCheckBox : public QCheckBox {
     Q_OBJECT
   public:
     TLoneCheckBox(const QString& caption, QWidget* parent);
 
+    // Whether boxes paint from kept images; on by default. Tests and benchmarks turn it
+    // off to compare with painting directly.
+    static void SetKeepImages(bool on);
+    int KeptImages() const { return static_cast<int>(images_.size()); }
+
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+    // What the box shows over its background, with `painter` set up as a painter on the box.
+    virtual void DrawFace(QStylePainter& painter, const QStyleOptionButton& option);
+    // For a change of look that the kept images' key does not hold.
+    void ForgetImages() { images_.clear(); }
+    // Palette changes made meanwhile change only the background colour, which the key
+    // holds, so the kept images stay good.
+    void BeginColourChange() { colourChange_ = true; }
+    void EndColourChange() { colourChange_ = false; }
+
+  private:
+    struct TImage {
+        int state;
+        QRgb background;
+        QSize size;
+        qreal ratio;
+        QString caption;
+        QPixmap pixmap;
+    };
+    static constexpr std::size_t kMaxImages = 8;  // a few states in two or three colours
+
+    bool CanKeepImages() const;
+    const QPixmap& ImageFor(const QStyleOptionButton& option);
+
+    std::vector<TImage> images_;
+    bool colourChange_ = false;
 };
 
 }  // namespace corvane::console
