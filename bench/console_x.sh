@@ -1,11 +1,14 @@
 #!/bin/sh
 # The console's CPU in RUN with outputs toggling every scan, and the X server's, on a
-# private Xvfb display: bench_console with painting at the screen's pace and, as the
-# reference in the same run, at every change.
-# Usage: bench/console_x.sh [BUILD_DIR] [MILLISECONDS]
+# private Xvfb display: bench_console as the program runs (painting at the screen's pace,
+# boxes from kept images, pixels in the X requests), with its references in the same
+# process, and then once more with the pixels through X shared memory, as the reference
+# for that choice.
+# Usage: bench/console_x.sh [BUILD_DIR] [MILLISECONDS] [ROUNDS]
 set -e
 BUILD=${1:-build}
-MS=${2:-3000}
+MS=${2:-2000}
+ROUNDS=${3:-5}
 BENCH=$BUILD/bench/bench_console
 [ -x "$BENCH" ] || { echo "build the bench targets first ($BENCH is missing)" >&2; exit 2; }
 TMP=$(mktemp -d)
@@ -14,4 +17,5 @@ trap 'rm -rf "$TMP"; [ -n "$XPID" ] && kill "$XPID" 2>/dev/null' EXIT
 start_xvfb "$TMP"
 export CORVANE_X_PID=$XPID
 export CORVANE_REGISTRY="$TMP/registry.reg"
-"$BENCH" "$MS"
+"$BENCH" "$MS" "$ROUNDS"
+"$BENCH" "$MS" "$ROUNDS" --shared-memory
