@@ -16,8 +16,7 @@
 #include "DisplaySetup.h"
 #include "FontConfigWarmUp.h"
 #include "MessagePump.h"
-#include "ModbusOption.h"
-#include "ModbusServer.h"
+#include "ModbusLoader.h"
 #include "OPCpro.h"
 #include "QtMessageService.h"
 #include "ServerIdentity.h"
@@ -91,12 +90,21 @@ int main(int argc, char** argv) {
     // refusal need neither a display nor the registry.
     QStringList rawArguments;
     for (int i = 0; i < argc; ++i) rawArguments.append(QString::fromLocal8Bit(argv[i]));
-    // --modbus is ours alone; it is taken out before the rest of the command line is read.
-    const corvane::modbus::TModbusOption modbusOption =
-        corvane::modbus::TakeModbusOption(rawArguments);
-    if (!modbusOption.Error.isEmpty()) {
-        std::fprintf(stderr, "corvane: %s\n", modbusOption.Error.toLocal8Bit().constData());
-        return 2;
+    // --modbus is ours alone; it is taken out before the rest of the command line is read,
+    // by the Modbus module, which is loaded only for it.
+    corvane::modbus::IModbusModule* modbusModule = nullptr;
+    if (corvane::app::MentionsModbus(rawArguments)) {
+        std::string error;
+        modbusModule = corvane::app::LoadModbusModule(
+            corvane::app::ModbusModuleCandidates(ExecutablePath(argv[0])), &error);
+        if (!modbusModule) {
+            std::fprintf(stderr, "corvane: --modbus: %s\n", error.c_str());
+            return 2;
+        }
+        if (const QString problem = modbusModule->TakeOption(rawArguments); !problem.isEmpty()) {
+            std::fprintf(stderr, "corvane: %s\n", problem.toLocal8Bit().constData());
+            return 2;
+        }
     }
     const TCommandLine commandLine = ParseCommandLine(rawArguments);
     if (commandLine.Help) {
@@ -215,11 +223,10 @@ int main(int argc, char** argv) {
 
     // (4) Show the main window and run until it closes.
     form1.show();
-    const auto modbus = modbusOption.Endpoint
-                            ? corvane::modbus::StartModbusServer(
-                                  *modbusOption.Endpoint, form1.Plc(),
-                                  [&form1](const QString& line) { form1.AppendLog(line); })
-                            : nullptr;
+    const auto modbus =
+        modbusModule ? modbusModule->Start(form1.Plc(),
+                                           [&form1](const QString& line) { form1.AppendLog(line); })
+                     : nullptr;
     if (commandLine.ProgramFile) {
         const QString file = *commandLine.ProgramFile;
         QTimer::singleShot(0, &form1, [&form1, file] { form1.LoadProgramFile(file); });

@@ -1,6 +1,7 @@
 #!/bin/sh
 # corvane's own options, without a display: --help and --version print and exit 0, an
-# unknown option or a second program is refused with the usage text and exit status 2.
+# unknown option or a second program is refused with the usage text and exit status 2, and
+# so is --modbus when its value is wrong or the Modbus module is missing.
 # Usage: command_line.sh CORVANE
 corvane=$1
 work=$(mktemp -d)
@@ -31,5 +32,13 @@ check 0 out '^corvane [0-9]+\.[0-9]+\.[0-9]+$' -v
 check 2 err "^corvane: unknown option '--bogus'$" --bogus
 check 2 err '^usage: corvane' --bogus
 check 2 err "^corvane: only one program can be given" a.awl b.awl
+check 2 err "^corvane: --modbus abc: PORT must be a number" --modbus=abc
+
+# A program without its Modbus module runs, and says what is missing when asked for Modbus.
+mkdir "$work/bin"
+cp "$corvane" "$work/bin/corvane"
+corvane=$work/bin/corvane
+check 0 out '^corvane [0-9]+\.[0-9]+\.[0-9]+$' --version
+check 2 err '^corvane: --modbus: the Modbus module \(libcorvane_modbus\.so\) is not installed$' --modbus 1502
 
 [ $failures -eq 0 ] || { echo "$failures case(s) failed"; exit 1; }

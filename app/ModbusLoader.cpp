@@ -1,0 +1,50 @@
+#include "ModbusLoader.h"
+
+#include <dlfcn.h>
+
+#include <system_error>
+
+namespace corvane::app {
+
+bool MentionsModbus(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--modbus") ||
+            arguments[i].startsWith(QLatin1String("--modbus=")))
+            return true;
+    }
+    return false;
+}
+
+std::vector<std::filesystem::path> ModbusModuleCandidates(const std::filesystem::path& executable) {
+    const std::filesystem::path dir = executable.parent_path();
+    return {dir / "libcorvane_modbus.so",
+            dir / CORVANE_MODULE_DIR_FROM_BIN / "libcorvane_modbus.so"};
+}
+
+modbus::IModbusModule* LoadModbusModule(const std::vector<std::filesystem::path>& candidates,
+                                        std::string* error) {
+    for (const std::filesystem::path& file : candidates) {
+        std::error_code ignored;
+        if (!std::filesystem::exists(file, ignored)) continue;
+        // Never closed: the server's objects and Qt's metadata of its classes live in it.
+        void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            const char* why = dlerror();
+            *error = why ? why : ("cannot load " + file.string());
+            return nullptr;
+        }
+        auto entry =
+            reinterpret_cast<modbus::TModbusModuleEntry>(dlsym(handle, modbus::kModbusModuleEntry));
+        modbus::IModbusModule* module = entry ? entry() : nullptr;
+        if (!module) {
+            *error = file.string() + " is no Modbus module of corvane";
+            dlclose(handle);
+            return nullptr;
+        }
+        return module;
+    }
+    *error = "the Modbus module (libcorvane_modbus.so) is not installed";
+    return nullptr;
+}
+
+}  // namespace corvane::app

@@ -1,0 +1,36 @@
+#pragma once
+// The Modbus TCP server as a module of its own, which corvane loads only when `--modbus` is
+// given: a start without it does not load Qt Network, Qt SerialBus and what they need.
+// Nothing here names a Qt Network type, so the program can include it without them.
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace corvane::plc {
+class TPLC;
+}
+
+namespace corvane::modbus {
+
+// What the program asks of the module. The module's calls into the controller reach the
+// program's own code (the program exports those few functions), not a copy of it.
+class IModbusModule {
+  public:
+    virtual ~IModbusModule() = default;
+    // TakeModbusOption on `arguments`: empty when the option was valid (or absent), else
+    // what was wrong with its value.
+    virtual QString TakeOption(QStringList& arguments) = 0;
+    // StartModbusServer for the endpoint taken: the server, or null when it could not
+    // listen (said on standard error and to `log`).
+    virtual std::unique_ptr<QObject> Start(plc::TPLC& plc,
+                                           std::function<void(const QString&)> log) = 0;
+};
+
+// The module's one exported function: `IModbusModule* corvane_modbus_module()`, an object
+// that lives as long as the module stays loaded.
+inline constexpr char kModbusModuleEntry[] = "corvane_modbus_module";
+using TModbusModuleEntry = IModbusModule* (*)();
+
+}  // namespace corvane::modbus
