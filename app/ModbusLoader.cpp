@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <string>
 #include <system_error>
 
 namespace corvane::app {
@@ -35,9 +36,9 @@ modbus::IModbusModule* LoadModbusModule(const std::vector<std::filesystem::path>
         }
         auto entry =
             reinterpret_cast<modbus::TModbusModuleEntry>(dlsym(handle, modbus::kModbusModuleEntry));
-        modbus::IModbusModule* module = entry ? entry() : nullptr;
+        modbus::IModbusModule* module = entry ? entry(modbus::kModbusModuleAbi) : nullptr;
         if (!module) {
-            *error = file.string() + " is no Modbus module of corvane";
+            *error = file.string() + " is no Modbus module of this corvane";
             dlclose(handle);
             return nullptr;
         }

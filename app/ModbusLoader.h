@@ -17,8 +17,8 @@ bool MentionsModbus(const QStringList& arguments);
 std::vector<std::filesystem::path> ModbusModuleCandidates(const std::filesystem::path& executable);
 
 // Loads the module from the first candidate that exists. Null with `error` set when none
-// exists, when it does not load, or when it lacks its entry point; a module once loaded
-// stays loaded for the rest of the program.
+// exists, when it does not load, or when it is not this program's module (no entry point,
+// or one of another build); a module once loaded stays loaded for the rest of the program.
 modbus::IModbusModule* LoadModbusModule(const std::vector<std::filesystem::path>& candidates,
                                         std::string* error);
 

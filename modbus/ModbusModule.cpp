@@ -30,7 +30,8 @@ class TModbusModule final : public IModbusModule {
 }  // namespace corvane::modbus
 
 extern "C" __attribute__((visibility("default"))) corvane::modbus::IModbusModule*
-corvane_modbus_module() {
+corvane_modbus_module(int abi) {
+    if (abi != corvane::modbus::kModbusModuleAbi) return nullptr;
     static corvane::modbus::TModbusModule module;
     return &module;
 }

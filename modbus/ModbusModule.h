@@ -28,9 +28,12 @@ class IModbusModule {
                                            std::function<void(const QString&)> log) = 0;
 };
 
-// The module's one exported function: `IModbusModule* corvane_modbus_module()`, an object
-// that lives as long as the module stays loaded.
+// The module's one exported function: `IModbusModule* corvane_modbus_module(int abi)`, an
+// object that lives as long as the module stays loaded, or null when the program's `abi`
+// is not the module's (a module left from another build). Change kModbusModuleAbi with
+// any change of IModbusModule.
 inline constexpr char kModbusModuleEntry[] = "corvane_modbus_module";
-using TModbusModuleEntry = IModbusModule* (*)();
+inline constexpr int kModbusModuleAbi = 1;
+using TModbusModuleEntry = IModbusModule* (*)(int abi);
 
 }  // namespace corvane::modbus

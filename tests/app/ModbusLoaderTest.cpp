@@ -79,10 +79,14 @@ TEST_F(ModbusLoaderTest, AFileThatIsNoLibraryIsRefusedWithTheLoadersReason) {
     EXPECT_NE(error.find(file.string()), std::string::npos) << error;
 }
 
-TEST_F(ModbusLoaderTest, ALibraryWithoutTheEntryIsNoModule) {
-    std::string error;
-    EXPECT_EQ(LoadModbusModule({CORVANE_FOREIGN_LIBRARY}, &error), nullptr);
-    EXPECT_NE(error.find("is no Modbus module"), std::string::npos) << error;
+// A library without the entry, and a module of another build that refuses this program's
+// interface version: neither is used, and the next candidate is not tried either.
+TEST_F(ModbusLoaderTest, ALibraryThatIsNotThisProgramsModuleIsRefused) {
+    for (const char* file : {CORVANE_FOREIGN_LIBRARY, CORVANE_OTHER_BUILD_MODULE}) {
+        std::string error;
+        EXPECT_EQ(LoadModbusModule({file, CORVANE_MODBUS_MODULE}, &error), nullptr) << file;
+        EXPECT_NE(error.find("is no Modbus module of this corvane"), std::string::npos) << error;
+    }
 }
 
 TEST_F(ModbusLoaderTest, TheFirstExistingCandidateIsLoadedAndServesTheProgramsController) {
