@@ -2,7 +2,6 @@
 
 #include <QStyleOptionButton>
 #include <QStylePainter>
-#include <algorithm>
 
 #include "ConsoleStyle.h"
 
@@ -13,18 +12,14 @@ TColourBox::TColourBox(const QString& caption, QWidget* parent) : TLoneCheckBox(
 }
 
 void TColourBox::SetColour(const QColor& colour) {
+    if (colour == colour_) return;
     colour_ = colour;
-    const QRgb key = colour.rgba();
-    BeginColourChange();
-    const auto kept = std::find_if(palettes_.begin(), palettes_.end(),
-                                   [key](const auto& entry) { return entry.first == key; });
-    if (kept != palettes_.end()) {
-        setPalette(kept->second);
-    } else {
-        SetBackground(*this, colour);
-        palettes_.emplace_back(key, palette());
-    }
-    EndColourChange();
+    // A box that fills its background counts as opaque to Qt, which then neither paints
+    // what lies behind it nor repaints the neighbour it overlaps by a pixel when it flips.
+    // The fill is the palette's colour, which the box's own colour then covers; a
+    // translucent colour must show what lies behind instead.
+    setAutoFillBackground(colour.alpha() == 255);
+    update();
 }
 
 void TColourBox::SetIndent(int pixels) {
@@ -48,10 +43,11 @@ void TColourBox::DrawFace(QStylePainter& painter, const QStyleOptionButton& opti
     QRect caption = rect();
     caption.setLeft(square.rect.right() + 1 + kCaptionSpacing);
     painter.drawItemText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic,
-                         palette(), isEnabled(), text(), QPalette::WindowText);
+                         option.palette, isEnabled(), text(), QPalette::WindowText);
     if (option.state & QStyle::State_HasFocus) {
         QStyleOptionFocusRect focus;
         focus.initFrom(this);
+        focus.palette = option.palette;
         focus.rect = caption.intersected(style()->itemTextRect(
             fontMetrics(), caption, Qt::AlignLeft | Qt::AlignVCenter, isEnabled(), text()));
         painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);

@@ -1,16 +1,18 @@
 #pragma once
 // A check box whose background colour is part of what it shows.
 #include <QColor>
-#include <QPalette>
-#include <utility>
-#include <vector>
+#include <optional>
 
 #include "LoneCheckBox.h"
 
 namespace corvane::console {
 
 // Check box of the faceplates. Its colour is set only by its owner's handlers, never by
-// the check state itself: the RUN and STOP boxes can stay checked while grey.
+// the check state itself: the RUN and STOP boxes can stay checked while grey. The box
+// paints the colour itself, as a check box whose palette had it as the background would
+// be painted, but without a palette change: the I/O refresh flips an LED between two
+// colours up to a thousand times a second, and setting a palette (resolved against the
+// parent's and the application's, then propagated) was most of each flip's cost.
 class TColourBox : public TLoneCheckBox {
     Q_OBJECT
   public:
@@ -27,16 +29,11 @@ class TColourBox : public TLoneCheckBox {
 
   protected:
     void DrawFace(QStylePainter& painter, const QStyleOptionButton& option) override;
+    std::optional<QColor> OwnBackground() const override { return colour_; }
 
   private:
     QColor colour_;
     int indent_ = 0;
-    // The palette of each colour shown so far. The I/O refresh flips an LED between two
-    // colours up to a thousand times a second, and building the palette anew each time
-    // was most of that flip's cost. A kept palette cannot go stale: it carries only the
-    // background role as set, and setPalette takes every other role from the parent and
-    // the application as they are at that moment.
-    std::vector<std::pair<QRgb, QPalette>> palettes_;
 };
 
 }  // namespace corvane::console

@@ -56,8 +56,6 @@ void TLoneCheckBox::DrawFace(QStylePainter& painter, const QStyleOptionButton& o
 void TLoneCheckBox::changeEvent(QEvent* event) {
     switch (event->type()) {
         case QEvent::PaletteChange:
-            if (!colourChange_) ForgetImages();
-            break;
         case QEvent::FontChange:
         case QEvent::StyleChange:
         case QEvent::LayoutDirectionChange:
@@ -71,20 +69,25 @@ void TLoneCheckBox::changeEvent(QEvent* event) {
     QCheckBox::changeEvent(event);
 }
 
-// The image is the box's whole rectangle, so the background under it must be one opaque
-// colour that Qt fills before every paint (the faceplates' boxes all have one).
-bool TLoneCheckBox::CanKeepImages() const {
-    if (!keepImages || !autoFillBackground() || !StillStyle(*style())) return false;
+// Either the box's own colour or the palette's background that Qt fills before every
+// paint; the image covers the box's whole rectangle, so it must be one opaque colour.
+std::optional<QColor> TLoneCheckBox::SolidBackground() const {
+    if (const std::optional<QColor> own = OwnBackground()) {
+        if (own->alpha() == 255) return own;
+        return std::nullopt;
+    }
     const QBrush& background = palette().brush(backgroundRole());
-    return background.style() == Qt::SolidPattern && background.isOpaque();
+    if (autoFillBackground() && background.style() == Qt::SolidPattern && background.isOpaque())
+        return background.color();
+    return std::nullopt;
 }
 
-const QPixmap& TLoneCheckBox::ImageFor(const QStyleOptionButton& option) {
+const QPixmap& TLoneCheckBox::ImageFor(const QStyleOptionButton& option, const QColor& background) {
     const int state = static_cast<int>(option.state);
-    const QRgb background = palette().color(backgroundRole()).rgba();
+    const QRgb colour = background.rgba();
     const qreal ratio = devicePixelRatio();
     const auto kept = std::find_if(images_.begin(), images_.end(), [&](const TImage& image) {
-        return image.state == state && image.background == background && image.size == size() &&
+        return image.state == state && image.background == colour && image.size == size() &&
                image.ratio == ratio && image.caption == option.text;
     });
     if (kept != images_.end()) return kept->pixmap;
@@ -92,32 +95,36 @@ const QPixmap& TLoneCheckBox::ImageFor(const QStyleOptionButton& option) {
     QPixmap pixmap(static_cast<int>(std::ceil(width() * ratio)),
                    static_cast<int>(std::ceil(height() * ratio)));
     pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(palette().color(backgroundRole()));
+    pixmap.fill(background);
     {
         // What QPainter::begin takes from a widget it paints on.
         QStylePainter painter(&pixmap, this);
         painter.setFont(font());
-        painter.setPen(QPen(palette().brush(foregroundRole()), 1));
-        painter.setBackground(palette().brush(backgroundRole()));
+        painter.setPen(QPen(option.palette.brush(foregroundRole()), 1));
+        painter.setBackground(option.palette.brush(backgroundRole()));
         painter.setLayoutDirection(layoutDirection());
         DrawFace(painter, option);
     }
     if (images_.size() >= kMaxImages) images_.erase(images_.begin());
-    images_.push_back({state, background, size(), ratio, option.text, std::move(pixmap)});
+    images_.push_back({state, colour, size(), ratio, option.text, std::move(pixmap)});
     return images_.back().pixmap;
 }
 
 void TLoneCheckBox::paintEvent(QPaintEvent*) {
     QStyleOptionButton option;
     initStyleOption(&option);
-    if (!CanKeepImages()) {
+    const std::optional<QColor> own = OwnBackground();
+    // Styles read the background role too (Fusion outlines the square in a darker shade).
+    if (own) option.palette.setColor(backgroundRole(), *own);
+    const std::optional<QColor> solid = SolidBackground();
+    if (!keepImages || !solid || !StillStyle(*style())) {
         QStylePainter painter(this);
+        if (own) painter.fillRect(rect(), *own);
         DrawFace(painter, option);
         return;
     }
-    const QPixmap& image = ImageFor(option);
     QPainter painter(this);
-    painter.drawPixmap(0, 0, image);
+    painter.drawPixmap(0, 0, ImageFor(option, *solid));
 }
 
 }  // namespace corvane::console

@@ -1,9 +1,11 @@
 #pragma once
 // A check box that is cheap to uncheck among many siblings and cheap to paint again.
 #include <QCheckBox>
+#include <QColor>
 #include <QPixmap>
 #include <QRgb>
 #include <QString>
+#include <optional>
 #include <vector>
 
 class QStyleOptionButton;
@@ -19,7 +21,7 @@ namespace corvane::console {
 // question at once. Arrow keys, which Qt treats differently for grouped buttons, are given
 // the ungrouped behaviour back.
 //
-// A box with a solid background paints from a kept image of each look it has shown (state,
+// A box on a solid background paints from a kept image of each look it has shown (state,
 // colour, size, caption), drawn once by the style onto that background: an LED that flips
 // at every refresh would otherwise have its caption shaped and its square drawn anew at
 // each frame. The image holds the same pixels the style would paint; styles that may
@@ -41,12 +43,11 @@ class TLoneCheckBox : public QCheckBox {
 
     // What the box shows over its background, with `painter` set up as a painter on the box.
     virtual void DrawFace(QStylePainter& painter, const QStyleOptionButton& option);
+    // A colour the box fills its rectangle with itself, in place of the background of its
+    // palette; the style is given it as the background role too. None by default.
+    virtual std::optional<QColor> OwnBackground() const { return std::nullopt; }
     // For a change of look that the kept images' key does not hold.
     void ForgetImages() { images_.clear(); }
-    // Palette changes made meanwhile change only the background colour, which the key
-    // holds, so the kept images stay good.
-    void BeginColourChange() { colourChange_ = true; }
-    void EndColourChange() { colourChange_ = false; }
 
   private:
     struct TImage {
@@ -59,11 +60,11 @@ class TLoneCheckBox : public QCheckBox {
     };
     static constexpr std::size_t kMaxImages = 8;  // a few states in two or three colours
 
-    bool CanKeepImages() const;
-    const QPixmap& ImageFor(const QStyleOptionButton& option);
+    // The one opaque colour under the whole box, when there is one.
+    std::optional<QColor> SolidBackground() const;
+    const QPixmap& ImageFor(const QStyleOptionButton& option, const QColor& background);
 
     std::vector<TImage> images_;
-    bool colourChange_ = false;
 };
 
 }  // namespace corvane::console

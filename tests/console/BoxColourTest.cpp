@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "ConsoleTestSupport.h"
+#include "LoneCheckBox.h"
 
 namespace corvane::console::test {
 namespace {
@@ -22,7 +23,7 @@ TEST_P(BoxColourTest, ClickTogglesStateAndColourAtOnce) {
     QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(8, 8));
     EXPECT_FALSE(box.isChecked());
     EXPECT_EQ(box.Colour(), kGrey);
-    EXPECT_EQ(Background(box), kGrey);
+    EXPECT_EQ(box.grab().toImage().pixelColor(0, 0), kGrey);
 }
 
 INSTANTIATE_TEST_SUITE_P(FaceplateBoxes, BoxColourTest,
@@ -88,28 +89,45 @@ TEST_F(ConsoleTest, FaultIndicatorNeverChanges) {
     EXPECT_EQ(sf.Colour(), kGrey);
 }
 
-// A box that keeps its palettes ends with the palette a box given each colour afresh has,
-// also across a change of the application's palette.
-TEST(ColourBoxPalette, KeptPalettesEqualPalettesMadeAfresh) {
+// A colour box shows the very pixels of a plain check box whose palette has that colour as
+// its background, checked or not, painted directly or from kept images, also after changes
+// of the application's and the window's palette.
+TEST(ColourBoxPixels, ShowWhatACheckBoxWithThatBackgroundShows) {
     const QPalette original = QApplication::palette();
     QWidget window;
     auto* box = new TColourBox("0", &window);
-    auto* fresh = new QCheckBox("1", &window);
-    const auto show = [&](const QColor& c) {
-        box->SetColour(c);
-        SetBackground(*fresh, c);
-        EXPECT_EQ(Background(*box), c);
-        EXPECT_EQ(box->palette(), fresh->palette());
-        EXPECT_EQ(box->palette().resolveMask(), fresh->palette().resolveMask());
+    auto* plain = new QCheckBox("0", &window);
+    box->setGeometry(4, 4, 40, 17);
+    plain->setGeometry(50, 4, 40, 17);
+    window.resize(100, 30);
+    window.show();
+    QCoreApplication::processEvents();
+    const auto compare = [&](const char* when) {
+        for (const bool keep : {false, true}) {
+            TLoneCheckBox::SetKeepImages(keep);
+            for (const QColor& c : {kYellow, kGrey, QColor(255, 0, 255)}) {
+                for (const Qt::CheckState state : {Qt::Unchecked, Qt::Checked}) {
+                    box->SetColour(c);
+                    SetBackground(*plain, c);
+                    box->setCheckState(state);
+                    plain->setCheckState(state);
+                    EXPECT_EQ(box->grab().toImage(), plain->grab().toImage())
+                        << when << ", " << c.name().toStdString() << ", state " << state
+                        << (keep ? ", from kept images" : "");
+                }
+            }
+        }
+        TLoneCheckBox::SetKeepImages(true);
     };
-    for (const QColor& c : {kYellow, kGrey, kYellow, kGrey}) show(c);
+    compare("at first");
     QPalette changed = original;
     changed.setColor(QPalette::WindowText, Qt::red);
     changed.setColor(QPalette::Button, Qt::blue);
     QApplication::setPalette(changed);
-    for (const QColor& c : {kYellow, kGrey}) show(c);
+    QCoreApplication::processEvents();
+    compare("after the application's palette changed");
     window.setPalette(QPalette(Qt::darkCyan));
-    for (const QColor& c : {kYellow, kGrey}) show(c);
+    compare("after the window's palette changed");
     QApplication::setPalette(original);
 }
 

@@ -6,10 +6,12 @@
 #include <QPalette>
 #include <QScreen>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "ConsoleTestSupport.h"
 #include "LoneCheckBox.h"
+#include "PaintThrottle.h"
 
 namespace corvane::console::test {
 namespace {
@@ -180,7 +182,45 @@ TEST_F(ConsoleTest, AnLedFlippingAtEveryRefreshKeepsOneImageForEachLook) {
     EXPECT_LE(led.KeptImages(), 8);
 }
 
-// Where the box's pixels depend on more than its own look, it is painted directly.
+class PaintCounter final : public QObject {
+  public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints[watched->objectName().toStdString()];
+        return false;
+    }
+    std::map<std::string, int> paints;
+};
+
+// An LED that flips (state and colour) repaints itself alone, in either window, though
+// each box overlaps the one below it by a pixel; both neighbours stay as they were.
+TEST_F(ConsoleTest, AnLedFlipRepaintsThatLedAlone) {
+    TModuleF& module = Console().ModuleF();
+    for (QWidget* window : {static_cast<QWidget*>(&Form1()), static_cast<QWidget*>(&module)}) {
+        window->show();
+        QCoreApplication::processEvents();
+        const auto flush = [window] {
+            if (auto* throttle = window->findChild<TPaintThrottle*>()) throttle->Flush();
+            QCoreApplication::processEvents();
+        };
+        flush();
+        PaintCounter counter;
+        for (QCheckBox* box : window->findChildren<QCheckBox*>()) box->installEventFilter(&counter);
+        const char* name = window == &module ? "chbq31" : "chbq01";
+        auto* led = window->findChild<QCheckBox*>(name);
+        ASSERT_NE(led, nullptr);
+        for (int flip = 0; flip < 4; ++flip) {
+            led->setChecked(!led->isChecked());
+            if (auto* coloured = qobject_cast<TColourBox*>(led))
+                coloured->SetColour(led->isChecked() ? kYellow : kGrey);
+            flush();
+        }
+        EXPECT_EQ(counter.paints, (std::map<std::string, int>{{name, 4}})) << name;
+    }
+}
+
+// Where the box's pixels depend on more than its own look, it is painted directly: a style
+// sheet, a faceplate box in a translucent colour, a module box that shows what lies behind
+// it or whose background is a pattern.
 TEST_F(ConsoleTest, BoxesWithStyleSheetsOrShowingWhatLiesBehindKeepNoImages) {
     Form1().show();
     TColourBox& styled = Box("chbi01");
@@ -188,18 +228,26 @@ TEST_F(ConsoleTest, BoxesWithStyleSheetsOrShowingWhatLiesBehindKeepNoImages) {
     (void)styled.grab();
     EXPECT_EQ(styled.KeptImages(), 0);
 
-    TColourBox& seeThrough = Box("chbi02");
+    TColourBox& translucent = Box("chbi02");
+    translucent.SetColour(QColor(255, 255, 0, 128));
+    (void)translucent.grab();
+    EXPECT_EQ(translucent.KeptImages(), 0);
+    ExpectSamePixels(Form1(), "the faceplate");
+
+    TModuleF& module = Console().ModuleF();
+    module.show();
+    auto& seeThrough = *Child<TLoneCheckBox>(module, "chbi20");
     seeThrough.setAutoFillBackground(false);
     (void)seeThrough.grab();
     EXPECT_EQ(seeThrough.KeptImages(), 0);
 
-    TColourBox& patterned = Box("chbi03");
+    auto& patterned = *Child<TLoneCheckBox>(module, "chbi21");
     QPalette p = patterned.palette();
     p.setBrush(patterned.backgroundRole(), QBrush(kYellow, Qt::Dense4Pattern));
     patterned.setPalette(p);
     (void)patterned.grab();
     EXPECT_EQ(patterned.KeptImages(), 0);
-    ExpectSamePixels(Form1(), "the whole window");
+    ExpectSamePixels(module, "the module window");
 }
 
 }  // namespace
