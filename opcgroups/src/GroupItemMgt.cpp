@@ -18,9 +18,11 @@ TGroupItemImpl* TGroupImpl::FindOwnItem(OPCHANDLE Handle) const {
 }
 
 TGroupItemImpl& TGroupImpl::ValidateItemHandle(OPCHANDLE Handle) const {
-    // Clients mostly name their items in the order they added them: the item after the
-    // last one found is tried first, which spares the table lookup (and its lock) for
-    // each handle of a large read. An own item passes both handle rules.
+    // Clients mostly name their items in the order they added them, and read the same
+    // list again and again: the item after the last one found is tried first (the first
+    // item after the last), which spares the table lookup (and its lock) for each handle
+    // of a large read. An own item passes both handle rules.
+    if (HandleHint_ >= Items_.size()) HandleHint_ = 0;
     if (HandleHint_ < Items_.size() && Items_[HandleHint_]->Identity() == Handle)
         return *Items_[HandleHint_++];
     HandleHint_ = 0;

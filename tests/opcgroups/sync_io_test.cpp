@@ -1,5 +1,9 @@
 // IOPCSyncIO: cache and device reads, the out-of-service quality, requested types,
 // writes, argument checks and allocation failures.
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "group_test_support.h"
 
 using namespace corvane;
@@ -181,5 +185,57 @@ TEST_F(SyncIO, WritesGoToTheDeviceOnly) {
     EXPECT_EQ(Io(g.Get())->Write(1, h.data(), nullptr, &errors), E_INVALIDARG);
     EXPECT_EQ(errors.p, nullptr);
 }
+
+// Reads find each handle's own item whatever the order the client names them in, read
+// after read: the order they were added in (tried first), others, repeats, a handle of no
+// item between, and after the last item has gone. -1 stands for a handle of no item.
+struct HandleOrderCase {
+    const char* name;
+    bool removeLast;
+    std::vector<std::vector<int>> reads;
+};
+
+class ReadHandleOrder : public SyncIO, public ::testing::WithParamInterface<HandleOrderCase> {};
+
+TEST_P(ReadHandleOrder, EveryEntryIsTheItemItsHandleNames) {
+    auto g = AddGroup("G");
+    std::vector<OPCHANDLE> h = AddItems(g.Get(), {"Bool1", "Bool2", "ReadOnly", "Num"});
+    if (GetParam().removeLast) {
+        TaskMem<HRESULT> errors;
+        ASSERT_EQ(g->RemoveItems(1, &h[3], &errors), S_OK);
+    }
+    auto io = Io(g.Get());
+    for (const std::vector<int>& read : GetParam().reads) {
+        std::vector<OPCHANDLE> handles;
+        for (const int i : read) handles.push_back(i < 0 ? 0xBAD0u : h[static_cast<size_t>(i)]);
+        TaskMem<OPCITEMSTATE> states;
+        TaskMem<HRESULT> errors;
+        const HRESULT hr = io->Read(OPC_DS_DEVICE, static_cast<DWORD>(handles.size()),
+                                    handles.data(), &states, &errors);
+        const bool anyBad = std::count(read.begin(), read.end(), -1) > 0;
+        ASSERT_EQ(hr, anyBad ? S_FALSE : S_OK);
+        for (std::size_t k = 0; k < read.size(); ++k) {
+            if (read[k] < 0) {
+                EXPECT_EQ(errors[k], OPC_E_INVALIDHANDLE) << k;
+                continue;
+            }
+            EXPECT_EQ(errors[k], S_OK) << k;
+            EXPECT_EQ(states[k].hClient, 100u + static_cast<unsigned>(read[k])) << k;
+            VariantClear(&states[k].vDataValue);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Orders, ReadHandleOrder,
+    ::testing::Values(
+        HandleOrderCase{"AddedOrderReadAgain", false, {{0, 1, 2, 3}, {0, 1, 2, 3}, {0, 1, 2, 3}}},
+        HandleOrderCase{"Reversed", false, {{3, 2, 1, 0}, {3, 2, 1, 0}}},
+        HandleOrderCase{"Rotated", false, {{2, 3, 0, 1}, {2, 3, 0, 1}}},
+        HandleOrderCase{"PartThenWhole", false, {{1, 2}, {3}, {0, 1, 2, 3}}},
+        HandleOrderCase{"Repeated", false, {{1, 1, 1}, {0, 0}, {3, 3}}},
+        HandleOrderCase{"NoItemBetween", false, {{0, -1, 1, 2}, {3, 0, -1}}},
+        HandleOrderCase{"AfterTheLastItemWent", true, {{0, 1, 2}, {0, 1, 2}, {2, 0}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
