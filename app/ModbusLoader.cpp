@@ -2,18 +2,15 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <string>
 #include <system_error>
 
 namespace corvane::app {
 
 bool MentionsModbus(const QStringList& arguments) {
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == QLatin1String("--modbus") ||
-            arguments[i].startsWith(QLatin1String("--modbus=")))
-            return true;
-    }
-    return false;
+    return std::any_of(arguments.begin() + std::min<qsizetype>(1, arguments.size()),
+                       arguments.end(), &modbus::IsModbusOption);
 }
 
 std::vector<std::filesystem::path> ModbusModuleCandidates(const std::filesystem::path& executable) {

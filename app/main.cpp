@@ -90,13 +90,14 @@ int main(int argc, char** argv) {
     // refusal need neither a display nor the registry.
     QStringList rawArguments;
     for (int i = 0; i < argc; ++i) rawArguments.append(QString::fromLocal8Bit(argv[i]));
+    const std::filesystem::path executable = ExecutablePath(argv[0]);
     // --modbus is ours alone; it is taken out before the rest of the command line is read,
     // by the Modbus module, which is loaded only for it.
     corvane::modbus::IModbusModule* modbusModule = nullptr;
     if (corvane::app::MentionsModbus(rawArguments)) {
         std::string error;
         modbusModule = corvane::app::LoadModbusModule(
-            corvane::app::ModbusModuleCandidates(ExecutablePath(argv[0])), &error);
+            corvane::app::ModbusModuleCandidates(executable), &error);
         if (!modbusModule) {
             std::fprintf(stderr, "corvane: --modbus: %s\n", error.c_str());
             return 2;
@@ -155,7 +156,6 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         return Fail(e);
     }
-    const std::filesystem::path executable = ExecutablePath(argv[0]);
 
     if (registrationOnly) {
         try {

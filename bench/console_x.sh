@@ -11,11 +11,8 @@ MS=${2:-2000}
 ROUNDS=${3:-5}
 BENCH=$BUILD/bench/bench_console
 [ -x "$BENCH" ] || { echo "build the bench targets first ($BENCH is missing)" >&2; exit 2; }
-TMP=$(mktemp -d)
-trap 'rm -rf "$TMP"; [ -n "$XPID" ] && kill "$XPID" 2>/dev/null' EXIT
 . "$(dirname "$0")/xvfb.sh"
-start_xvfb "$TMP"
+start_private_session
 export CORVANE_X_PID=$XPID
-export CORVANE_REGISTRY="$TMP/registry.reg"
 "$BENCH" "$MS" "$ROUNDS"
 "$BENCH" "$MS" "$ROUNDS" --shared-memory

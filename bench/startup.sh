@@ -10,25 +10,22 @@ BUILD=${1:-build}
 RUNS=${2:-15}
 TIMER=$BUILD/bench/startup_timer
 [ -x "$TIMER" ] || { echo "build the bench targets first ($TIMER is missing)" >&2; exit 2; }
-REGDIR=$(mktemp -d)
-trap 'rm -rf "$REGDIR"; [ -n "$XPID" ] && kill "$XPID" 2>/dev/null' EXIT
 . "$(dirname "$0")/xvfb.sh"
-start_xvfb "$REGDIR"
-export CORVANE_REGISTRY="$REGDIR/registry.reg"
-: >"$REGDIR/bare"
-: >"$REGDIR/text"
-: >"$REGDIR/corvane"
+start_private_session
+: >"$SCRATCH/bare"
+: >"$SCRATCH/text"
+: >"$SCRATCH/corvane"
 i=0
 while [ "$i" -lt "$RUNS" ]; do
-  "$TIMER" 1 "$BUILD/bench/bare_window" >>"$REGDIR/bare"
-  "$TIMER" 1 "$BUILD/bench/bare_text_window" >>"$REGDIR/text"
-  "$TIMER" 1 "$BUILD/app/corvane" >>"$REGDIR/corvane"
+  "$TIMER" 1 "$BUILD/bench/bare_window" >>"$SCRATCH/bare"
+  "$TIMER" 1 "$BUILD/bench/bare_text_window" >>"$SCRATCH/text"
+  "$TIMER" 1 "$BUILD/app/corvane" >>"$SCRATCH/corvane"
   i=$((i + 1))
 done
 median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print v[int(NR / 2) + 1] }'; }
-bare=$(median "$REGDIR/bare")
-text=$(median "$REGDIR/text")
-corvane=$(median "$REGDIR/corvane")
+bare=$(median "$SCRATCH/bare")
+text=$(median "$SCRATCH/text")
+corvane=$(median "$SCRATCH/corvane")
 echo "start to mapped window, median of $RUNS: bare Qt Widgets $bare ms, with a line of text $text ms, corvane $corvane ms"
 awk -v a="$corvane" -v b="$bare" -v t="$text" \
   'BEGIN { printf "ratio %.2f (against the window with text %.2f)\n", a / b, a / t }'

@@ -71,8 +71,8 @@ void TLoneCheckBox::changeEvent(QEvent* event) {
 
 // Either the box's own colour or the palette's background that Qt fills before every
 // paint; the image covers the box's whole rectangle, so it must be one opaque colour.
-std::optional<QColor> TLoneCheckBox::SolidBackground() const {
-    if (const std::optional<QColor> own = OwnBackground()) {
+std::optional<QColor> TLoneCheckBox::SolidBackground(const std::optional<QColor>& own) const {
+    if (own) {
         if (own->alpha() == 255) return own;
         return std::nullopt;
     }
@@ -116,7 +116,7 @@ void TLoneCheckBox::paintEvent(QPaintEvent*) {
     const std::optional<QColor> own = OwnBackground();
     // Styles read the background role too (Fusion outlines the square in a darker shade).
     if (own) option.palette.setColor(backgroundRole(), *own);
-    const std::optional<QColor> solid = SolidBackground();
+    const std::optional<QColor> solid = SolidBackground(own);
     if (!keepImages || !solid || !StillStyle(*style())) {
         QStylePainter painter(this);
         if (own) painter.fillRect(rect(), *own);

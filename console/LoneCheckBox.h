@@ -60,8 +60,8 @@ class TLoneCheckBox : public QCheckBox {
     };
     static constexpr std::size_t kMaxImages = 8;  // a few states in two or three colours
 
-    // The one opaque colour under the whole box, when there is one.
-    std::optional<QColor> SolidBackground() const;
+    // The one opaque colour under the whole box, when there is one; `own` is OwnBackground().
+    std::optional<QColor> SolidBackground(const std::optional<QColor>& own) const;
     const QPixmap& ImageFor(const QStyleOptionButton& option, const QColor& background);
 
     std::vector<TImage> images_;

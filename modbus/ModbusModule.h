@@ -2,6 +2,7 @@
 // The Modbus TCP server as a module of its own, which corvane loads only when `--modbus` is
 // given: a start without it does not load Qt Network, Qt SerialBus and what they need.
 // Nothing here names a Qt Network type, so the program can include it without them.
+#include <QLatin1StringView>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,16 @@ class TPLC;
 }
 
 namespace corvane::modbus {
+
+inline constexpr QLatin1StringView kModbusOption{"--modbus"};
+
+// Whether `argument` is the option itself, `--modbus` or `--modbus=VALUE`: what the program
+// looks for before it loads the module, and what the module then takes out.
+inline bool IsModbusOption(const QString& argument) {
+    return argument == kModbusOption ||
+           (argument.startsWith(kModbusOption) && argument.size() > kModbusOption.size() &&
+            argument[kModbusOption.size()] == u'=');
+}
 
 // What the program asks of the module. The module's calls into the controller reach the
 // program's own code (the program exports those few functions), not a copy of it.

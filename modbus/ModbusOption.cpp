@@ -4,12 +4,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ModbusModule.h"
 #include "ModbusServer.h"
 
 namespace corvane::modbus {
 namespace {
-
-const QString kOption = QStringLiteral("--modbus");
 
 // What a value of the option looks like, so `--modbus program.awl` keeps the program.
 // A host without its port is taken too, to be refused rather than loaded as a program.
@@ -53,16 +52,15 @@ TModbusOption TakeModbusOption(QStringList& arguments) {
         const QString& argument = arguments[i];
         std::optional<QString> value;
         qsizetype taken = 1;
-        if (argument.startsWith(kOption + '=')) {
-            value = argument.mid(kOption.size() + 1);
-        } else if (argument == kOption) {
-            if (i + 1 < arguments.size() && LooksLikeEndpoint(arguments[i + 1])) {
-                value = arguments[i + 1];
-                taken = 2;
-            }
-        } else {
+        if (!IsModbusOption(argument)) {
             ++i;
             continue;
+        }
+        if (argument != kModbusOption) {
+            value = argument.mid(kModbusOption.size() + 1);
+        } else if (i + 1 < arguments.size() && LooksLikeEndpoint(arguments[i + 1])) {
+            value = arguments[i + 1];
+            taken = 2;
         }
         arguments.remove(i, taken);
         if (!value) {
